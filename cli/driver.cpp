@@ -1,0 +1,262 @@
+#include "cli/driver.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/options.h"
+#include "cli/run_log.h"
+#include "decoder/decode.h"
+#include "decoder/row_output.h"
+#include "fits/card_value.h"
+#include "fits/stream.h"
+#include "util/failure.h"
+#include "util/mypath.h"
+#include "util/output_file.h"
+#include "util/settings.h"
+
+namespace orvex::cli {
+namespace {
+
+using fits::card_buffer;
+using fits::card_size;
+
+// The primary header values that decide the image dump; -1 until a card
+// sets them. They start afresh with every input file, so that one file's
+// header never drives another file's image.
+struct primary_values {
+  std::int32_t bitpix = -1;
+  std::int32_t naxis = -1;
+  std::int32_t naxis1 = -1;
+  std::int32_t naxis2 = -1;
+};
+
+bool starts_with(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+void write_comment(util::output_file& out, const card_buffer& card) {
+  out.put('!');
+  out.write(card.data(), std::strlen(card.data()));
+  out.put('\n');
+}
+
+// The value offset of a card that begins with a keyword directly followed
+// by a run of blanks and equals signs ("KEY%[ =]%n"); -1 when it does not.
+int value_offset(const char* card, const char* pattern) {
+  char run[card_size + 1];
+  int offset = -1;
+  if (std::sscanf(card, pattern, run, &offset) < 1) return -1;
+  return offset;
+}
+
+void scan_primary_card(const char* card, primary_values& v) {
+  struct numeric_keyword {
+    const char* pattern;
+    std::int32_t primary_values::*field;
+    const char* echo;
+  };
+  static constexpr numeric_keyword keywords[] = {
+      {"NAXIS%80[ =]%n", &primary_values::naxis, "NAXIS,"},
+      {"NAXIS1%80[ =]%n", &primary_values::naxis1, "NAXIS1,"},
+      {"NAXIS2%80[ =]%n", &primary_values::naxis2, "NAXIS2,"},
+      {"BITPIX%80[ =]%n", &primary_values::bitpix, "BITPIX,"},
+  };
+  for (const numeric_keyword& k : keywords) {
+    int offset = value_offset(card, k.pattern);
+    if (offset < 0) continue;
+    fits::scan_long(card + offset, v.*k.field);
+    if (debug != 0) std::fputs(k.echo, stdout);
+    return;
+  }
+  int offset = value_offset(card, "OBJECT%80[ =]'%n");
+  if (offset >= 0) {
+    char name[9] = {};
+    std::sscanf(card + offset, "%8[^']", name);
+    std::printf("OBJECT = %s\n", name);
+  }
+}
+
+void read_primary_header(fits::stream& in, util::output_file* out, primary_values& v) {
+  card_buffer card;
+  while (fits::read_card(in, card) > 0) {
+    if (out != nullptr && no_comments == 0) write_comment(*out, card);
+    if (starts_with(card.data(), "END")) return;
+    scan_primary_card(card.data(), v);
+  }
+}
+
+// One text line per image row, each value followed by one blank. Rows that
+// the stream does not deliver in full are not written.
+void dump_image(fits::stream& in, util::output_file* out, const primary_values& v) {
+  const std::int32_t width = v.naxis1;
+  const std::int32_t rows = v.naxis2;
+  if (rows == 0) return;
+  const std::int64_t step = rows / 100 + 1;
+  std::int64_t written = 0;
+  if (out == nullptr) {
+    // Nothing is read; only the progress figures are due.
+    for (std::int64_t r = 0; r < rows; r += step) decoder::print_progress(r, rows, '\r');
+    written = rows < 0 ? 0 : rows;
+  } else {
+    std::string line;
+    line.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(std::int64_t{width} * 7 + 1, 1, 1 << 20)));
+    bool truncated = false;
+    for (std::int64_t r = 0; r < rows; ++r) {
+      line.clear();
+      const std::int64_t missing = in.missing();
+      for (std::int32_t i = 0; i < width; ++i) {
+        int value = fits::freadshort(in);
+        if (in.missing() != missing) break;
+        char text[8];
+        char* end = std::to_chars(text, text + sizeof text, value).ptr;
+        *end++ = ' ';
+        line.append(text, end);
+      }
+      if (in.missing() != missing) {
+        truncated = true;
+        break;
+      }
+      line.push_back('\n');
+      out->write(line);
+      ++written;
+      if (r % step == 0) decoder::print_progress(r, rows, '\r');
+    }
+    if (truncated) {
+      decoder::print_progress(written, rows, '\n');
+      failure::report_in_part("the stream ends inside the image: " + std::to_string(written) + " of " +
+                              std::to_string(rows) + " image lines written");
+      return;
+    }
+  }
+  decoder::print_progress(written, rows, '\n');
+}
+
+bool open_output(util::output_file& out, const std::string& path, const input_set& inputs) {
+  if (inputs.contains(path.c_str())) {
+    failure::report(path, "not written: it is an input file of this run");
+    return false;
+  }
+  if (!out.create(path.c_str())) {
+    failure::report(path, std::string("cannot create: ") + std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+void close_output(util::output_file& out) {
+  if (!out.is_open()) return;
+  std::string path = out.path();
+  if (int err = out.close(); err != 0) failure::report(path, std::string("write failed: ") + std::strerror(err));
+}
+
+bool part_selected(int index) { return part == -1 || part == index + 1; }
+
+}  // namespace
+
+input_set::input_set(char* const* paths, int count) {
+  for (int i = 0; i < count; ++i) {
+    struct stat st {};
+    if (::stat(paths[i], &st) == 0) ids_.emplace_back(st.st_dev, st.st_ino);
+  }
+}
+
+bool input_set::contains(const char* path) const {
+  struct stat st {};
+  if (::stat(path, &st) != 0) return false;
+  for (const auto& [dev, ino] : ids_) {
+    if (dev == st.st_dev && ino == st.st_ino) return true;
+  }
+  return false;
+}
+
+std::string output_path(const char* path, int index) {
+  char drive[util::drive_buffer_size], dir[util::directory_buffer_size], name[util::name_buffer_size], ext[util::extension_buffer_size];
+  util::explode_path(path, drive, dir, name, ext);
+  char number[16];
+  std::snprintf(number, sizeof number, "%03d", index);
+  char result[util::combined_buffer_size];
+  util::combine_path(result, "", "", name, number);
+  return result;
+}
+
+bool process_file(const char* path, const input_set& inputs) {
+  std::printf("         filename:%s\n", path);
+  fits::stream in;
+  struct stat st {};
+  bool is_dir = ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+  if (is_dir) errno = EISDIR;
+  if (is_dir || !in.open(path)) {
+    failure::report(path, std::string("cannot open: ") + std::strerror(errno != 0 ? errno : ENOENT));
+    return false;
+  }
+
+  util::output_file out;
+  failure::set_position(path, 0);
+  util::output_file* primary = nullptr;
+  if (part_selected(0) && open_output(out, output_path(path, 0), inputs)) primary = &out;
+
+  primary_values values;
+  read_primary_header(in, primary, values);
+
+  // The look-ahead card. When the END card closed its block, the next 80
+  // bytes are either the first extension's XTENSION card or the first bytes
+  // of the primary data, which must stay unread so that the image dump
+  // starts at the data's first byte.
+  card_buffer card;
+  card.fill('\0');
+  bool extension_found = false;
+  if (fits::_fpos % fits::block_size == 0) {
+    std::string_view next = in.peek(card_size);
+    if (next.substr(0, 8) == "XTENSION") extension_found = fits::read_card(in, card) > 0;
+  } else if (fits::read_card(in, card) > 0) {
+    extension_found = starts_with(card.data(), "XTENSION");
+  }
+  if (!extension_found) {
+    fits::realign(in);
+    if (values.bitpix == 16 && values.naxis == 2 && values.naxis1 != -1 && values.naxis2 != -1) {
+      dump_image(in, primary, values);
+      fits::realign(in);
+    }
+  }
+
+  for (int index = 1;; ++index) {
+    if (!extension_found) {
+      while (fits::read_card(in, card) > 0 && !starts_with(card.data(), "XTENSION")) {
+      }
+      if (!starts_with(card.data(), "XTENSION")) break;
+    }
+    extension_found = false;
+    close_output(out);
+    util::output_file* file = nullptr;
+    failure::set_position(path, index);
+    if (part_selected(index) && open_output(out, output_path(path, index), inputs)) {
+      file = &out;
+      if (no_comments == 0) write_comment(out, card);
+    }
+    decoder::decode(in, file);
+    fits::realign(in);
+    card.fill('\0');
+  }
+
+  close_output(out);
+  if (in.failed()) failure::report(path, "read error: " + in.error());
+  in.close();
+  return true;
+}
+
+int run_files(int argc, char** argv, int first) {
+  if (first >= argc) usage(argv[0], 0);
+  logfile(argc, argv);
+  const input_set inputs(argv + first, argc - first);
+  for (int i = first; i < argc; ++i) {
+    if (!process_file(argv[i], inputs)) return 1;
+  }
+  return failure::any() ? 1 : 0;
+}
+
+}  // namespace orvex::cli

@@ -1,0 +1,45 @@
+// The file and part driver: turns each input file into one text file per
+// header-and-data unit in the current folder, <stem>.000 for the primary
+// unit and <stem>.001, <stem>.002, ... for the extensions in file order.
+//
+// The driver owns the input stream and the one open output file. It reads
+// the primary header and image itself and hands every extension to
+// decoder::decode.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvex::cli {
+
+// The inputs of a run, by identity (device and inode), so that no output
+// ever truncates one of them, whatever name it is reached by.
+class input_set {
+ public:
+  // Records every path that exists now.
+  input_set(char* const* paths, int count);
+  // Whether `path` exists and is one of the recorded inputs.
+  bool contains(const char* path) const;
+
+ private:
+  std::vector<std::pair<dev_t, ino_t>> ids_;
+};
+
+// The output path of part `index` of input `path`: the name stem (the last
+// path component without its last extension), a dot and the index written
+// with at least three digits.
+std::string output_path(const char* path, int index);
+
+// Decodes one input file. Returns false when it cannot be opened (the run
+// then ends with status 1). Other failures are reported through
+// orvex::failure and the run goes on.
+bool process_file(const char* path, const input_set& inputs);
+
+// The whole program after the option parse: the run log, then every input
+// file from argv[first] on. Returns the exit status.
+int run_files(int argc, char** argv, int first);
+
+}  // namespace orvex::cli

@@ -1,0 +1,133 @@
+#include "cli/options.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/orvex_version.h"
+#include "util/settings.h"
+
+namespace orvex::cli {
+namespace {
+
+constexpr int opt_part = 'p';
+constexpr int opt_col_name = 256;
+constexpr int opt_rosat = 257;
+constexpr int opt_chandra = 258;
+
+void set_preset(const char* const (&names)[7], int is_rosat) {
+  myvec.assign(std::begin(names), std::end(names));
+  rosat = is_rosat;
+  chandra = !is_rosat;
+  flag_all = 0;
+}
+
+// atoi() of the -p argument, saturated to the 32-bit range so that the +1
+// of the ordinal cannot overflow.
+int part_ordinal(const char* text) {
+  long long n = std::strtoll(text, nullptr, 10);
+  if (n > 2147483646LL) n = 2147483646LL;
+  if (n < -2147483648LL) n = -2147483648LL;
+  return static_cast<int>(n + 1);
+}
+
+}  // namespace
+
+const option long_opts[] = {
+    {"debug", no_argument, &debug, 100},
+    {"no-comments", no_argument, &no_comments, 1},
+    {"header", no_argument, &header, 104},
+    {"part", required_argument, nullptr, opt_part},
+    {"col-name", required_argument, nullptr, opt_col_name},
+    {"rosat", no_argument, nullptr, opt_rosat},
+    {"chandra", no_argument, nullptr, opt_chandra},
+    {"quiet", no_argument, &quiet, 113},
+    {"silent", no_argument, &quiet, 113},
+    {"help", no_argument, nullptr, '?'},
+    {nullptr, 0, nullptr, 0},
+};
+
+void add_column_list(const char* list) {
+  const char* p = list;
+  while (*p != '\0') {
+    const char* comma = std::strchr(p, ',');
+    std::size_t len = comma != nullptr ? static_cast<std::size_t>(comma - p) : std::strlen(p);
+    if (len != 0) myvec.emplace_back(p, len);
+    p += len;
+    if (*p == ',') ++p;
+  }
+  flag_all = 0;
+}
+
+int parse_options(int argc, char** argv) {
+  optind = 0;  // a fresh parse, also when called more than once
+  for (;;) {
+    int c = getopt_long(argc, argv, short_opts, long_opts, nullptr);
+    switch (c) {
+      case -1:
+        return optind;
+      case 0:
+        break;
+      case 'd':
+      case 'D':
+        debug = 1;
+        break;
+      case 'h':
+      case 'H':
+        header = 1;
+        break;
+      case 'p':
+      case 'P':
+        part = part_ordinal(optarg);
+        break;
+      case opt_col_name:
+        add_column_list(optarg);
+        break;
+      case opt_rosat:
+        set_preset(rosat_columns, 1);
+        break;
+      case opt_chandra:
+        set_preset(chandra_columns, 0);
+        break;
+      default:
+        usage(argv[0], 1);
+    }
+  }
+}
+
+std::string program_name(const char* path) {
+  const char* name = path;
+  if (const char* bs = std::strrchr(path, '\\')) {
+    name = bs + 1;
+  } else if (const char* sl = std::strrchr(path, '/')) {
+    name = sl + 1;
+  }
+  return std::string(name, std::strcspn(name, "."));
+}
+
+void usage(char* program, int full) {
+  std::string name = program_name(program != nullptr ? program : "");
+  std::printf("Usage: %s [OPTION] file ....\n", name.c_str());
+  if (full == 0) {
+    std::printf("Try `%s --help' for more information.\n", name.c_str());
+  } else {
+    std::fputs(
+        "\n"
+        "Decodes a FITS file.\n"
+        "\n"
+        " -h, --header             Includes header info in decoded file\n"
+        " -p, --part=#             Decode only part # of file\n"
+        "     --no-comments        No comments in files\n"
+        "     --col-name=col1,...  Select columns by name and in order\n"
+        "     --rosat              Select columns for rosat\n"
+        "     --chandra            Select columns for chandra\n"
+        "\n",
+        stdout);
+    std::printf("%s\n%s\n%s\n", Version, Copyright, Bugs);
+  }
+  std::exit(0);
+}
+
+extern "C" void MyHandler(int) { signal_count = signal_count + 1; }
+
+}  // namespace orvex::cli

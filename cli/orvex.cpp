@@ -1,0 +1,17 @@
+// orvex: decodes FITS files, plain or gzip-compressed, into text files, one
+// per header-and-data unit, in the current folder.
+#include <csignal>
+#include <cstdio>
+
+#include "cli/driver.h"
+#include "cli/options.h"
+#include "util/settings.h"
+
+int main(int argc, char** argv) {
+  orvex::myvec.clear();
+  std::signal(SIGFPE, orvex::cli::MyHandler);
+  int first = orvex::cli::parse_options(argc, argv);
+  int status = orvex::cli::run_files(argc, argv, first);
+  std::fflush(stdout);
+  return status;
+}

@@ -1,0 +1,28 @@
+// ASCII-table rows: each column a text field at the byte position its TBCOLn
+// gives, read as a number, scaled and written; every row line holds all
+// columns 1 to TFIELDS in column order, separated by one blank.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "decoder/column_table.h"
+#include "decoder/extension_header.h"
+#include "fits/stream.h"
+#include "util/output_file.h"
+
+namespace orvex::decoder {
+
+// The text of one field of `row` (its bytes, a NUL after them) for column
+// `c`, appended at `p` up to `limit`; an unhandled type writes nothing and
+// gives "Unknown type %c\n" on standard error. A field position outside
+// the row reads nothing and yields the value 0.
+char* ascii_cell(std::string_view row, const column_desc& c, char* p, char* limit, bool writing);
+
+// Decodes the rows of an ASCII table from `in` (at the first data byte) and
+// writes them to `file` when not null. Stops at the end of the stream: a
+// row the stream did not deliver in full is not written. Returns the
+// number of rows done, for the final progress figure.
+std::int64_t write_ascii_rows(fits::stream& in, util::output_file* file, const extension_header& h);
+
+}  // namespace orvex::decoder

@@ -1,0 +1,18 @@
+#include "decoder/column_table.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace orvex::decoder {
+
+std::array<column_desc, max_columns> table{};
+
+void reset_table() { table.fill(column_desc{}); }
+
+void check_formnr(std::int32_t n) {
+  if (n <= last_column) return;
+  std::puts("Error: To many variables");
+  std::exit(1);
+}
+
+}  // namespace orvex::decoder

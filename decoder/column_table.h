@@ -1,0 +1,42 @@
+// The column table: what an extension header says about each column, by
+// FITS column number (TFORMn, TTYPEn, ... describe column n).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace orvex::decoder {
+
+// Slots 0 to 199; column n of a table lives in slot n, so slots 1 to 199
+// hold columns. Slot 0 takes cards numbered 0 and is read by no row decoder.
+inline constexpr int max_columns = 200;
+inline constexpr int last_column = max_columns - 1;
+inline constexpr int name_size = 20;  // 19 characters and a NUL
+inline constexpr int unit_size = 9;   // 8 characters and a NUL
+
+struct column_desc {
+  std::int32_t count = 0;          // repeat count r of rT, or width w of Tw.d
+  std::int32_t decimals = -1;      // d of Tw.d; -1: none
+  char type = '\0';                // TFORM letter
+  char name[name_size] = {};       // TTYPEn, cut to 19 characters
+  char unit[unit_size] = {};       // TUNITn, cut to 8 characters
+  char disp_type = '\0';           // TDISPn letter
+  std::int32_t disp_width = 0;     // TDISPn width; 0: none
+  std::int32_t disp_decimals = -1; // TDISPn decimals; -1: none (6 once TDISPn is seen)
+  double tscal = 1.0;
+  double tzero = 0.0;
+  std::int32_t tbcol = -1;         // TBCOLn, first byte counted from 1; -1: no ASCII field
+};
+
+// The table of the extension being decoded. Reset at the start of every
+// decode call, so nothing carries over from one extension to the next.
+extern std::array<column_desc, max_columns> table;
+
+// Puts every slot back to its defaults.
+void reset_table();
+
+// Returns when n is at most 199; otherwise prints "Error: To many
+// variables" on standard output and ends the process with status 1.
+void check_formnr(std::int32_t n);
+
+}  // namespace orvex::decoder

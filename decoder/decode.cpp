@@ -1,0 +1,41 @@
+#include "decoder/decode.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "decoder/ascii_rows.h"
+#include "decoder/column_table.h"
+#include "decoder/extension_header.h"
+#include "decoder/row_output.h"
+#include "util/settings.h"
+
+namespace orvex::decoder {
+namespace {
+
+void print_reports(const extension_header& h) {
+  if (debug != 0) {
+    std::printf("Reading DATA %ld lines\n", static_cast<long>(h.naxis2));
+    if (h.telescope[0] != '\0') std::printf("Telescope = %s\n", h.telescope);
+  }
+  if (chandra != 0 && std::strncmp(h.telescope, "ROSAT", 5) == 0) std::puts("Warning: Wrong telescope selected");
+  if (rosat != 0 && std::strncmp(h.telescope, "CHANDRA", 7) == 0) std::puts("Warning: Wrong telescope selected");
+  if (debug != 0 && h.instrument[0] != '\0') std::printf("Instrument = %s\n", h.instrument);
+  if (h.object[0] != '\0') std::printf("Object = %s\n", h.object);
+}
+
+}  // namespace
+
+int decode(fits::stream& in, util::output_file* file) {
+  const extension_header h = read_extension_header(in, file);
+  print_reports(h);
+  if (file != nullptr && header != 0 && no_comments == 0) write_heading_lines(*file, h.tfields);
+  if (h.naxis == 0) return 0;
+  // The choice rests on TBCOL1 alone: an image extension, without TBCOL1
+  // and TFIELDS, goes to the binary rows with no columns.
+  const std::int64_t done =
+      table[1].tbcol == -1 ? write_binary_rows(in, file, h) : write_ascii_rows(in, file, h);
+  if (h.naxis2 != 0) print_progress(done, h.naxis2, '\n');
+  return 0;
+}
+
+}  // namespace orvex::decoder

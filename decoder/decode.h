@@ -1,0 +1,25 @@
+// The table extension decoder: one call handles one extension, from the card
+// after its XTENSION card to the end of its data rows.
+#pragma once
+
+#include "fits/stream.h"
+#include "util/output_file.h"
+
+namespace orvex::decoder {
+
+// Reads the extension header of `in` (positioned just after the XTENSION
+// card) into the column table, copies its cards into `file` as "!" comment
+// lines, skips to the data, prints the telescope, instrument and object
+// reports and writes the heading lines; then decodes the rows of a binary
+// or ASCII table into `file`. With a null `file` the extension is read all
+// the same, so that the stream moves on, and every message on standard
+// output and standard error is printed as usual; nothing is written.
+//
+// On return the stream stands after the last data row (or at the first byte
+// of the data when the table has none), never beyond the end of the
+// extension's last block. A stream that ends inside the rows is reported
+// through orvex::failure. A column number above 199 prints "Error: To many
+// variables" and ends the process with status 1. Returns 0.
+int decode(fits::stream& in, util::output_file* file);
+
+}  // namespace orvex::decoder

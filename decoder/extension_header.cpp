@@ -1,0 +1,216 @@
+#include "decoder/extension_header.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "decoder/column_table.h"
+#include "fits/card_value.h"
+#include "util/settings.h"
+
+namespace orvex::decoder {
+namespace {
+
+using fits::card_size;
+
+// A card is recognised when it starts with the keyword, the column number
+// (for the numbered keywords) and a run of blanks and equals signs (and
+// quotes, for TFORM and TTYPE). The run is kept so TTYPE can tell an empty
+// string value from a missing one.
+struct match {
+  bool recognised = false;
+  long number = 0;
+  char run[card_size + 1] = {};
+  int offset = -1;  // where the value starts; -1 when not recorded
+};
+
+match numbered(const char* card, const char* pattern) {
+  match m;
+  m.recognised = std::sscanf(card, pattern, &m.number, m.run, &m.offset) >= 2;
+  return m;
+}
+
+match plain(const char* card, const char* pattern) {
+  match m;
+  m.recognised = std::sscanf(card, pattern, m.run, &m.offset) >= 1;
+  return m;
+}
+
+std::int32_t saturated(long v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(v);
+}
+
+void echo(const char* word) {
+  if (debug != 0) std::fputs(word, stdout);
+}
+
+// The column slot a numbered card describes, or null when the card is to
+// be ignored (a negative column number). A number above 199 ends the run.
+column_desc* slot_for(long number) {
+  std::int32_t n = saturated(number);
+  check_formnr(n);
+  if (n < 0) return nullptr;
+  return &table[static_cast<std::size_t>(n)];
+}
+
+void apply_tform(const char* value, column_desc& c) {
+  long count = 0;
+  char type = '\0';
+  int end = -1;
+  int got = std::sscanf(value, "%ld%c%n", &count, &type, &end);
+  if (got >= 1) c.count = saturated(count);
+  if (got == 2) {
+    c.type = type;
+    return;
+  }
+  long width = 0, decimals = 0;
+  got = std::sscanf(value, "%c%ld.%ld", &type, &width, &decimals);
+  if (got >= 1) c.type = type;
+  if (got >= 2) c.count = saturated(width);
+  if (got >= 3) c.decimals = saturated(decimals);
+  // A form that starts with its letter ('E', 'J', 'PE(100)') has the
+  // repeat count 1, as FITS reads it.
+  if (got == 1 && c.count == 0 && std::isalpha(static_cast<unsigned char>(type))) c.count = 1;
+}
+
+void apply_ttype(const match& m, const char* card, column_desc& c) {
+  char scratch[512] = {};
+  // Two quotes in the run: the value was an empty or all-blank string.
+  bool empty_string = std::count(m.run, m.run + std::strlen(m.run), '\'') >= 2;
+  if (empty_string || std::sscanf(card + m.offset, "%511[^' ]", scratch) != 1) scratch[0] = '\0';
+  std::snprintf(c.name, sizeof c.name, "%s", scratch);
+  if (flag_all != 0) myvec.emplace_back(c.name);
+}
+
+void read_string(const match& m, const char* card, char (&field)[9]) {
+  if (m.offset >= 0) std::sscanf(card + m.offset, "%8[^']", field);
+}
+
+}  // namespace
+
+bool apply_card(const char* card, extension_header& h) {
+  if (match m = numbered(card, "TFORM%ld%80[ =']%n"); m.recognised) {
+    if (column_desc* c = slot_for(m.number)) {
+      apply_tform(card + m.offset, *c);
+      echo("TFORM,");
+    }
+    return true;
+  }
+  if (match m = numbered(card, "TTYPE%ld%80[ =']%n"); m.recognised) {
+    if (column_desc* c = slot_for(m.number)) {
+      apply_ttype(m, card, *c);
+      echo("TTYPE,");
+    }
+    return true;
+  }
+  if (match m = numbered(card, "TUNIT%ld%80[ =]'%n"); m.recognised) {
+    if (column_desc* c = slot_for(m.number)) {
+      read_string(m, card, c->unit);
+      echo("TUNIT,");
+    }
+    return true;
+  }
+  if (match m = numbered(card, "TDISP%ld%80[ =]'%n"); m.recognised) {
+    if (column_desc* c = slot_for(m.number)) {
+      c->disp_decimals = 6;
+      if (m.offset >= 0) {
+        char type = '\0';
+        long width = 0, decimals = 0;
+        int got = std::sscanf(card + m.offset, "%c%ld.%ld", &type, &width, &decimals);
+        if (got >= 1) c->disp_type = type;
+        if (got >= 2) c->disp_width = saturated(width);
+        if (got >= 3) c->disp_decimals = saturated(decimals);
+      }
+      echo("TDISP,");
+    }
+    return true;
+  }
+  if (match m = numbered(card, "TSCAL%ld%80[ =]%n"); m.recognised) {
+    if (column_desc* c = slot_for(m.number)) {
+      fits::scan_double(card + m.offset, c->tscal);
+      echo("TSCALE,");
+    }
+    return true;
+  }
+  if (match m = numbered(card, "TZERO%ld%80[ =]%n"); m.recognised) {
+    if (column_desc* c = slot_for(m.number)) {
+      // A value that is not a number gives 0, never an undefined offset.
+      if (!fits::scan_double(card + m.offset, c->tzero)) c->tzero = 0.0;
+      echo("TZERO,");
+    }
+    return true;
+  }
+  if (match m = numbered(card, "TBCOL%ld%80[ =]%n"); m.recognised) {
+    if (column_desc* c = slot_for(m.number)) {
+      fits::scan_long(card + m.offset, c->tbcol);
+      echo("TBCOL,");
+    }
+    return true;
+  }
+  struct numeric_keyword {
+    const char* pattern;
+    std::int32_t extension_header::*field;
+    const char* word;
+  };
+  static constexpr numeric_keyword numeric[] = {
+      {"NAXIS%80[ =]%n", &extension_header::naxis, "NAXIS,"},
+      {"NAXIS1%80[ =]%n", &extension_header::naxis1, "NAXIS1,"},
+      {"NAXIS2%80[ =]%n", &extension_header::naxis2, "NAXIS2,"},
+      {"TFIELDS%80[ =]%n", &extension_header::tfields, "TFIELDS,"},
+  };
+  for (const numeric_keyword& k : numeric) {
+    if (match m = plain(card, k.pattern); m.recognised) {
+      fits::scan_long(card + m.offset, h.*k.field);
+      echo(k.word);
+      return true;
+    }
+  }
+  struct text_keyword {
+    const char* pattern;
+    char (extension_header::*field)[9];
+  };
+  static constexpr text_keyword texts[] = {
+      {"TELESCOP%80[ =]'%n", &extension_header::telescope},
+      {"OBJECT%80[ =]'%n", &extension_header::object},
+      {"INSTRUME%80[ =]'%n", &extension_header::instrument},
+  };
+  for (const text_keyword& k : texts) {
+    if (match m = plain(card, k.pattern); m.recognised) {
+      read_string(m, card, h.*k.field);
+      return true;
+    }
+  }
+  return false;
+}
+
+extension_header read_extension_header(fits::stream& in, util::output_file* file) {
+  extension_header h;
+  if (flag_all != 0) myvec.clear();
+  reset_table();
+  if (debug != 0) std::fputs("\nFound BINTABLE,", stdout);
+
+  fits::card_buffer card;
+  while (fits::read_card(in, card) > 0) {
+    if (file != nullptr && no_comments == 0) {
+      file->put('!');
+      file->write(card.data(), std::strlen(card.data()));
+      file->put('\n');
+    }
+    if (debug != 0) std::printf("%s\n", card.data());
+    if (apply_card(card.data(), h)) continue;
+    if (std::strncmp(card.data(), "END", 3) == 0) {
+      if (debug != 0) std::puts("END");
+      break;
+    }
+  }
+  fits::realign(in);
+
+  if (h.tfields > last_column) h.tfields = last_column;
+  if (h.tfields < 0) h.tfields = 0;
+  return h;
+}
+
+}  // namespace orvex::decoder

@@ -1,0 +1,37 @@
+// The header of one extension: the cards after XTENSION up to END, read
+// into the column table and a few header values, each copied into the
+// output file as a "!" comment line.
+#pragma once
+
+#include <cstdint>
+
+#include "fits/stream.h"
+#include "util/output_file.h"
+
+namespace orvex::decoder {
+
+// The header values of one extension; all 0 and empty when no card sets them.
+struct extension_header {
+  std::int32_t naxis = 0;
+  std::int32_t naxis1 = 0;   // bytes per row
+  std::int32_t naxis2 = 0;   // rows
+  std::int32_t tfields = 0;  // columns; kept within 0 to 199
+  char telescope[9] = {};
+  char instrument[9] = {};
+  char object[9] = {};
+};
+
+// Reads the header cards of `in` into `table` (reset first) and the values
+// it returns, up to the END card or the end of the stream, and skips to the
+// block boundary where the data begins. Copies each card into `file` (when
+// not null and no_comments is clear), echoes cards and keywords on standard
+// output when debug is set, and refills myvec from the TTYPEn cards when
+// flag_all is set. A column number above 199 ends the process through
+// check_formnr; a negative one makes its card count for nothing.
+extension_header read_extension_header(fits::stream& in, util::output_file* file);
+
+// Applies one header card (already trimmed) to `table` and `h`. Returns
+// true when a recogniser took the card; false for END and every other card.
+bool apply_card(const char* card, extension_header& h);
+
+}  // namespace orvex::decoder

@@ -1,0 +1,156 @@
+#include "decoder/row_output.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "decoder/binary_cells.h"
+#include "decoder/column_table.h"
+#include "util/failure.h"
+#include "util/settings.h"
+
+namespace orvex::decoder {
+namespace {
+
+// Orders column names byte by byte; equal length and bytes is one key.
+struct ltstr {
+  bool operator()(std::string_view a, std::string_view b) const { return a < b; }
+};
+
+// Name to column number, the last column bearing a name winning.
+using column_map = std::map<std::string_view, int, ltstr>;
+
+column_map map_columns(int tfields) {
+  column_map map;
+  for (int n = 1; n <= tfields; ++n) map[table[static_cast<std::size_t>(n)].name] = n;
+  return map;
+}
+
+// The first column 1 to tfields whose name is `name`, or 0.
+int first_column_named(std::string_view name, int tfields) {
+  for (int n = 1; n <= tfields; ++n) {
+    if (name == table[static_cast<std::size_t>(n)].name) return n;
+  }
+  return 0;
+}
+
+// "%-*.*s " with width and precision both `width`: the text cut to the
+// width, padded to it, and a blank. printf reads a negative width as a
+// left-justified field of its absolute value, a negative precision as none.
+void put_heading_field(util::output_file& file, const char* text, std::int32_t width) {
+  std::size_t len = std::strlen(text);
+  if (width >= 0 && len > static_cast<std::size_t>(width)) len = static_cast<std::size_t>(width);
+  file.write(text, len);
+  std::int64_t field = width < 0 ? -std::int64_t{width} : width;
+  for (std::int64_t i = static_cast<std::int64_t>(len); i < field; ++i) file.put(' ');
+  file.put(' ');
+}
+
+void write_row(util::output_file& file, const cell_buffers& cells, const std::vector<int>& selected) {
+  std::size_t total = 1;
+  for (int n : selected) total += cells.text(n).size();
+  if (char* p = file.reserve(total)) {
+    for (int n : selected) {
+      std::string_view t = cells.text(n);
+      std::memcpy(p, t.data(), t.size());
+      p += t.size();
+    }
+    *p++ = '\n';
+    file.commit(p);
+    return;
+  }
+  for (int n : selected) file.write(cells.text(n));
+  file.put('\n');
+}
+
+}  // namespace
+
+std::vector<int> selected_cells(int tfields) {
+  const column_map map = map_columns(tfields);
+  std::vector<int> cells;
+  auto add = [&](std::string_view name) {
+    if (auto it = map.find(name); it != map.end()) cells.push_back(it->second);
+  };
+  if (!myvec.empty()) {
+    for (const std::string& name : myvec) add(name);
+  } else {
+    for (int n = 1; n <= tfields; ++n) add(table[static_cast<std::size_t>(n)].name);
+  }
+  return cells;
+}
+
+void write_heading_lines(util::output_file& file, int tfields) {
+  auto width_of = [](const column_desc& c) {
+    if (c.count != 0) return c.count;
+    if (c.disp_width != 0) return c.disp_width;
+    return std::int32_t{8};
+  };
+  if (!myvec.empty()) {
+    file.put('!');
+    for (const std::string& name : myvec) {
+      if (int n = first_column_named(name, tfields)) {
+        file.write(std::string_view(table[static_cast<std::size_t>(n)].name));
+        file.put(' ');
+      }
+    }
+    file.write("\n!");
+    for (const std::string& name : myvec) {
+      if (int n = first_column_named(name, tfields)) {
+        file.write(std::string_view(table[static_cast<std::size_t>(n)].unit));
+        file.put(' ');
+      }
+    }
+    file.put('\n');
+    return;
+  }
+  file.put('!');
+  for (int n = 1; n <= tfields; ++n) {
+    const column_desc& c = table[static_cast<std::size_t>(n)];
+    put_heading_field(file, c.name, width_of(c));
+  }
+  file.write("\n!");
+  for (int n = 1; n <= tfields; ++n) {
+    const column_desc& c = table[static_cast<std::size_t>(n)];
+    put_heading_field(file, c.unit, width_of(c));
+  }
+  file.put('\n');
+}
+
+void print_progress(std::int64_t done, std::int32_t total, char end) {
+  // A 64-bit product: 100 * done cannot overflow.
+  std::printf("%03ld%%%c", static_cast<long>(100 * done / total), end);
+}
+
+void report_truncated_table(std::int64_t done, std::int32_t declared) {
+  failure::report_in_part("the stream ends inside the table: " + std::to_string(done) + " of " +
+                          std::to_string(declared) + " rows written");
+}
+
+std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
+  const int tfields = h.tfields;
+  const bool writing = file != nullptr;
+  cell_buffers cells(tfields);
+  const std::vector<int> selected = selected_cells(tfields);
+  // No cell is written in any row when none is selected or nothing is
+  // written at all: the warning then belongs to the first row.
+  const bool no_cells = !writing || selected.empty();
+
+  std::int64_t done = 0;
+  for (std::int64_t r = 0; r < h.naxis2; ++r) {
+    const std::int64_t missing = in.missing();
+    for (int n = 1; n <= tfields; ++n) read_cell(in, table[static_cast<std::size_t>(n)], n, cells, writing);
+    if (in.missing() != missing) {
+      if (writing) report_truncated_table(done, h.naxis2);
+      break;
+    }
+    if (writing) write_row(*file, cells, selected);
+    if (r == 0 && no_cells) std::puts("Warning: No colums written");
+    if (progress_due(r, h.naxis2)) print_progress(r, h.naxis2, '\r');
+    ++done;
+  }
+  return done;
+}
+
+}  // namespace orvex::decoder

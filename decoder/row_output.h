@@ -1,0 +1,43 @@
+// Binary-table rows as text: the column selection, the heading lines, one
+// output line per row holding the selected cells in the order of myvec,
+// and the progress figures on standard output.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "decoder/extension_header.h"
+#include "fits/stream.h"
+#include "util/output_file.h"
+
+namespace orvex::decoder {
+
+// The cells a row line holds, in output order, as column numbers. Resolved
+// once per table by the name-to-cell rule: a name borne by several columns
+// yields the last of them, a name no column bears yields nothing. With
+// myvec empty, every column 1 to tfields in column order, each resolved by
+// its own name (so columns that share a name all yield the last one).
+std::vector<int> selected_cells(int tfields);
+
+// Writes the two heading lines (names, then units) for the columns 1 to
+// tfields of the table.
+void write_heading_lines(util::output_file& file, int tfields);
+
+// "%03ld%%" and `end` on standard output for `done` of `total` rows;
+// total is not 0.
+void print_progress(std::int64_t done, std::int32_t total, char end);
+
+// Whether row r is one that shows a progress figure.
+constexpr bool progress_due(std::int64_t r, std::int32_t total) { return r % (total / 100 + 1) == 0; }
+
+// Decodes the rows of a binary table from `in` (at the first data byte)
+// and writes them to `file` when not null. Stops at the end of the stream:
+// a row the stream did not deliver in full is not written, and a written
+// part says how many rows it has on standard error. Returns the number of
+// rows done, for the final progress figure.
+std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h);
+
+// Reports a table that the stream ended inside of, when it was being written.
+void report_truncated_table(std::int64_t done, std::int32_t declared);
+
+}  // namespace orvex::decoder

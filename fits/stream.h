@@ -1,0 +1,209 @@
+// Forward-only reading of one FITS input stream, plain or gzip-compressed,
+// through zlib.
+//
+// Every byte consumed from the stream is counted in _fpos; block skips are
+// computed from that count, so a read that bypasses these functions breaks
+// every later skip. The stream is never seeked or rewound: the only way back
+// is peek(), which looks at bytes not yet consumed.
+//
+// End of input and read errors look alike to the readers: a read delivers
+// what the stream still had and then nothing, so every loop that reads until
+// the end of the stream also ends on an error. What happened is kept in the
+// stream: failed() and error() tell a read error of zlib (a corrupt deflate
+// stream, a bad CRC, a cut gzip member) from a plain end, and missing()
+// counts the bytes that reads asked for and did not get.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <zlib.h>
+
+namespace orvex::fits {
+
+inline constexpr int card_size = 80;
+inline constexpr int block_size = 2880;
+inline constexpr int skip_size = 512;
+
+// Bytes consumed from the current input stream since it was opened. 64 bits
+// wide so that inputs whose decompressed length reaches 2 GiB are counted
+// and skipped correctly.
+extern std::int64_t _fpos;
+
+// One header card: 80 characters and a terminating NUL.
+using card_buffer = std::array<char, card_size + 1>;
+
+class stream {
+ public:
+  static constexpr int buffer_size = 256 * 1024;
+
+  stream() = default;
+  ~stream() { close(); }
+  stream(const stream&) = delete;
+  stream& operator=(const stream&) = delete;
+
+  // Opens `path` with zlib in mode "rb" and sets _fpos to 0. Returns false,
+  // with errno set where the system set it, when the file cannot be opened.
+  bool open(const char* path);
+  // Closes the zlib stream (gzclose). Closing a closed stream does nothing.
+  void close();
+
+  // Reads up to `n` bytes into `dst`, adds the count delivered to _fpos and
+  // returns it: fewer than `n` only at the end of the stream or after a read
+  // error, 0 once nothing is left.
+  int read(void* dst, int n) {
+    if (n > 0 && n <= end_ - cur_) {
+      std::memcpy(dst, cur_, static_cast<std::size_t>(n));
+      cur_ += n;
+      _fpos += n;
+      return n;
+    }
+    return read_slow(static_cast<unsigned char*>(dst), n);
+  }
+
+  // Reads and discards `n` bytes; returns the count consumed (and added to
+  // _fpos), fewer than `n` only at the end of the stream.
+  std::int64_t discard(std::int64_t n);
+
+  // The next `n` bytes (at most buffer_size) without consuming them; fewer
+  // when the stream ends before them.
+  std::string_view peek(int n);
+
+  // Direct access for the value readers: the next `n` bytes when the buffer
+  // holds them all, consumed and counted; null otherwise, and then nothing
+  // is consumed and the caller falls back to read().
+  const unsigned char* take(int n) {
+    if (n > end_ - cur_) return nullptr;
+    const unsigned char* p = cur_;
+    cur_ += n;
+    _fpos += n;
+    return p;
+  }
+
+  // Whether zlib reported an error, and its reason (gzerror) when it did.
+  bool failed() const { return !error_.empty(); }
+  const std::string& error() const { return error_; }
+
+  // Bytes that reads asked for and did not get, since the stream was opened.
+  std::int64_t missing() const { return missing_; }
+
+ private:
+  int read_slow(unsigned char* dst, int n);
+  // Refills the buffer, keeping the unconsumed bytes; false when the
+  // stream delivered nothing more.
+  bool refill();
+
+  gzFile file_ = nullptr;
+  std::unique_ptr<unsigned char[]> buffer_;
+  unsigned char* cur_ = nullptr;
+  unsigned char* end_ = nullptr;
+  bool at_end_ = false;
+  std::string error_;
+  std::string path_prefix_;
+  std::int64_t missing_ = 0;
+};
+
+// Cuts the card's trailing blanks (0x20 only). A card of 80 blanks stays 80
+// blanks long.
+void trim(card_buffer& card);
+
+// The card read of the header loops: reads 80 bytes into `card`, trims them
+// and returns the count delivered; 0 at the end of the stream. The bytes of
+// a short read that the stream did not deliver are NULs.
+int read_card(stream& in, card_buffer& card);
+
+// The system's own forward skip (not zlib's function of the same name):
+// reads and discards until _fpos reaches `target`, 512 bytes at a time and
+// then the rest. Stops short, silently, when the stream ends. Returns the
+// count of its last read.
+int gzseek(stream& in, std::int64_t target);
+
+// Skips to the next block boundary; a count already on a boundary reads
+// nothing.
+int realign(stream& in);
+
+// The smallest multiple of 2880 that is not below `pos`.
+constexpr std::int64_t next_boundary(std::int64_t pos) {
+  return (pos + block_size - 1) / block_size * block_size;
+}
+
+// Writes "Not a Number\n" on standard error.
+void warn_not_a_number();
+
+// The exponent test of the 4-byte reader: all exponent bits set (NaN or an
+// infinity).
+constexpr bool float_warning(unsigned char b0, unsigned char b1) {
+  return (b0 & 0x7F) == 0x7F && (b1 & 0x80) != 0;
+}
+// The 8-byte reader's test, which also needs the lowest mantissa bit.
+constexpr bool double_warning(unsigned char b0, unsigned char b1, unsigned char b7) {
+  return (b0 & 0x7F) == 0x7F && (b1 & 0xF0) == 0xF0 && (b7 & 0x01) != 0;
+}
+
+// Big-endian value readers: one value each, its bytes counted in _fpos.
+// Bytes that the end of the stream did not deliver read as zero. The float
+// and double readers write "Not a Number\n" on standard error when their
+// warning test holds, and return the value all the same.
+namespace detail {
+void fill(stream& in, unsigned char* bytes, int n);
+}
+
+inline const unsigned char* value_bytes(stream& in, unsigned char* scratch, int n) {
+  if (const unsigned char* p = in.take(n)) return p;
+  detail::fill(in, scratch, n);
+  return scratch;
+}
+
+inline int freadbyte(stream& in) {
+  unsigned char s[1];
+  return static_cast<signed char>(value_bytes(in, s, 1)[0]);
+}
+
+inline int freadshort(stream& in) {
+  unsigned char s[2];
+  const unsigned char* b = value_bytes(in, s, 2);
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] << 8 | b[1]));
+}
+
+inline std::int32_t freadlong(stream& in) {
+  unsigned char s[4];
+  const unsigned char* b = value_bytes(in, s, 4);
+  return static_cast<std::int32_t>(std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 |
+                                   std::uint32_t{b[2]} << 8 | b[3]);
+}
+
+inline std::int64_t freadlonglong(stream& in) {
+  unsigned char s[8];
+  const unsigned char* b = value_bytes(in, s, 8);
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = v << 8 | b[i];
+  return static_cast<std::int64_t>(v);
+}
+
+inline double freadfloat(stream& in) {
+  unsigned char s[4];
+  const unsigned char* b = value_bytes(in, s, 4);
+  if (float_warning(b[0], b[1])) warn_not_a_number();
+  std::uint32_t bits = std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 |
+                       std::uint32_t{b[2]} << 8 | b[3];
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+inline double freaddouble(stream& in) {
+  unsigned char s[8];
+  const unsigned char* b = value_bytes(in, s, 8);
+  if (double_warning(b[0], b[1], b[7])) warn_not_a_number();
+  std::uint64_t bits = 0;
+  for (int i = 0; i < 8; ++i) bits = bits << 8 | b[i];
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+
+}  // namespace orvex::fits

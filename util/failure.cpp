@@ -1,0 +1,44 @@
+#include "util/failure.h"
+
+#include <cstdio>
+#include <string>
+
+namespace orvex::failure {
+namespace {
+
+bool failed = false;
+std::string current_input;
+int current_part = 0;
+
+}  // namespace
+
+void report(std::string_view subject, std::string_view what) {
+  // Formatted in full first so that the line reaches standard error in one
+  // write, whatever the buffering of stderr.
+  std::string line = "orvex: ";
+  line.append(subject).append(": ").append(what).push_back('\n');
+  std::fflush(stdout);
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  failed = true;
+}
+
+void set_position(std::string_view input, int part_index) {
+  current_input.assign(input);
+  current_part = part_index;
+}
+
+void report_in_part(std::string_view what) {
+  std::string text = "part " + std::to_string(current_part) + ": ";
+  text.append(what);
+  report(current_input, text);
+}
+
+bool any() { return failed; }
+
+void reset() {
+  failed = false;
+  current_input.clear();
+  current_part = 0;
+}
+
+}  // namespace orvex::failure

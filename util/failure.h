@@ -1,0 +1,35 @@
+// The run's record of failures that the system's own messages do not cover:
+// an output file that cannot be written, a read error of zlib, a stream that
+// ends inside an image or a table, an output that would overwrite an input.
+//
+// Every report prints one line on standard error, "orvex: <subject>: <what>",
+// and marks the run as failed; main derives the exit status from that mark
+// at the end of the run. Nothing below main decides an exit status from a
+// report, and no report stops the run.
+#pragma once
+
+#include <string_view>
+
+namespace orvex::failure {
+
+// Prints "orvex: <subject>: <what>\n" on standard error and marks the run
+// as failed. `subject` is the file the failure is about (an input or an
+// output path).
+void report(std::string_view subject, std::string_view what);
+
+// The input file and the part index (0 for the primary unit, n for the n-th
+// extension, as in the output names) being decoded. The driver sets them;
+// report_in_part uses them.
+void set_position(std::string_view input, int part_index);
+
+// Prints "orvex: <input>: part <index>: <what>\n" for the current position
+// and marks the run as failed.
+void report_in_part(std::string_view what);
+
+// Whether any failure has been reported since the start (or the last reset).
+bool any();
+
+// Forgets all reports and the position (for tests).
+void reset();
+
+}  // namespace orvex::failure

@@ -1,0 +1,86 @@
+#include "util/output_file.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace orvex::util {
+namespace {
+
+// The file whose buffer an exit() must not lose. At most one output file is
+// open at a time.
+output_file* open_file = nullptr;
+
+void flush_open_file() {
+  if (open_file != nullptr) open_file->flush();
+}
+
+}  // namespace
+
+output_file::~output_file() { close(); }
+
+bool output_file::create(const char* path) {
+  close();
+  static const bool hooked = (std::atexit(flush_open_file), true);
+  (void)hooked;
+  std::FILE* f = std::fopen(path, "w");
+  if (f == nullptr) return false;
+  // Our own buffer does the batching; stdio only passes it on.
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  file_ = f;
+  path_ = path;
+  if (!buffer_) buffer_ = std::make_unique<char[]>(buffer_size);
+  cur_ = buffer_.get();
+  end_ = cur_ + buffer_size;
+  error_ = 0;
+  open_file = this;
+  return true;
+}
+
+void output_file::fail(int err) {
+  if (error_ == 0) error_ = err != 0 ? err : EIO;
+  // Drop every later byte: the room left is none.
+  cur_ = end_ = buffer_.get();
+}
+
+void output_file::flush() {
+  if (file_ == nullptr || error_ != 0) return;
+  char* begin = buffer_.get();
+  std::size_t n = static_cast<std::size_t>(cur_ - begin);
+  if (n != 0) {
+    errno = 0;
+    if (std::fwrite(begin, 1, n, file_) != n) {
+      fail(errno);
+      return;
+    }
+  }
+  cur_ = begin;
+}
+
+void output_file::write_slow(const char* data, std::size_t n) {
+  if (file_ == nullptr || error_ != 0) return;
+  while (n != 0) {
+    if (cur_ == end_) {
+      flush();
+      if (error_ != 0) return;
+    }
+    std::size_t room = static_cast<std::size_t>(end_ - cur_);
+    std::size_t take = n < room ? n : room;
+    std::memcpy(cur_, data, take);
+    cur_ += take;
+    data += take;
+    n -= take;
+  }
+}
+
+int output_file::close() {
+  if (file_ == nullptr) return 0;
+  flush();
+  errno = 0;
+  if (std::fclose(file_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+  file_ = nullptr;
+  if (open_file == this) open_file = nullptr;
+  cur_ = end_ = nullptr;
+  return error_;
+}
+
+}  // namespace orvex::util

@@ -1,0 +1,25 @@
+#include "util/settings.h"
+
+namespace orvex {
+
+int debug = 0;
+int header = 0;
+int no_comments = 0;
+int quiet = 0;
+int part = -1;
+int flag_all = 1;
+int rosat = 0;
+int chandra = 0;
+std::vector<std::string> myvec;
+volatile std::sig_atomic_t signal_count = 0;
+
+void reset_settings() {
+  debug = header = no_comments = quiet = 0;
+  part = -1;
+  flag_all = 1;
+  rosat = chandra = 0;
+  myvec.clear();
+  signal_count = 0;
+}
+
+}  // namespace orvex

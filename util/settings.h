@@ -1,0 +1,36 @@
+// The run settings: process-wide values that the command line sets while
+// the options are parsed and that the driver and the table decoder only read
+// afterwards. The one exception is `myvec`, which the decoder refills from
+// every table's TTYPEn cards while `flag_all` is set.
+//
+// Every reader of debug, header, no_comments and quiet tests for zero
+// against nonzero only: the values 1, 100, 104 and 113 that different
+// spellings of an option store act alike.
+#pragma once
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+namespace orvex {
+
+extern int debug;        // echo of header keywords on standard output
+extern int header;       // heading lines above the table rows
+extern int no_comments;  // no "!" comment lines in the output files
+extern int quiet;        // no "No logfile entry" message
+extern int part;         // -1: every part; else the 1-based ordinal to write
+extern int flag_all;     // 1: write every column, myvec follows each table
+extern int rosat;        // warn on a CHANDRA telescope
+extern int chandra;      // warn on a ROSAT telescope
+
+// Column names to write, in output order.
+extern std::vector<std::string> myvec;
+
+// SIGFPE signals received; counted by MyHandler, read by nobody.
+extern volatile std::sig_atomic_t signal_count;
+
+// Puts every setting back to its value at program start (for tests, which
+// run many command lines in one process).
+void reset_settings();
+
+}  // namespace orvex
