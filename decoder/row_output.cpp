@@ -1,5 +1,7 @@
 #include "decoder/row_output.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -121,6 +123,10 @@ void write_heading_lines(util::output_file& file, int tfields) {
 void print_progress(std::int64_t done, std::int32_t total, char end) {
   // A 64-bit product: 100 * done cannot overflow.
   std::printf("%03ld%%%c", static_cast<long>(100 * done / total), end);
+  // On a terminal each figure overwrites the one before; it has to be seen
+  // when it is printed, not at the next line end.
+  static const bool terminal = ::isatty(STDOUT_FILENO) != 0;
+  if (terminal) std::fflush(stdout);
 }
 
 void report_truncated_table(std::int64_t done, std::int32_t declared) {
