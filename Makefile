@@ -29,5 +29,10 @@ demo: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# Times orvex against the cost of the work itself, in a Release tree of its
+# own (build-bench); see bench/README.md. Never part of `test`.
+bench:
+	python3 bench/run_bench.py
+
 clean:
 	rm -rf $(BUILD)
