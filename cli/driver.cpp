@@ -103,26 +103,39 @@ void dump_image(fits::stream& in, util::output_file* out, const primary_values& 
     for (std::int64_t r = 0; r < rows; r += step) decoder::print_progress(r, rows, '\r');
     written = rows < 0 ? 0 : rows;
   } else {
-    std::string line;
-    line.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(std::int64_t{width} * 7 + 1, 1, 1 << 20)));
+    // A line is formatted straight into the output buffer and committed
+    // only once the stream has delivered all of it; a line longer than the
+    // buffer goes through a scratch string instead.
+    constexpr std::int64_t value_text = 7;  // "-32768 "
+    const std::int64_t line_bound = std::int64_t{width < 0 ? 0 : width} * value_text + 1;
+    const bool in_place = line_bound <= static_cast<std::int64_t>(util::output_file::buffer_size);
+    std::string scratch;
     bool truncated = false;
-    for (std::int64_t r = 0; r < rows; ++r) {
-      line.clear();
+    for (std::int64_t r = 0; r < rows && !truncated; ++r) {
       const std::int64_t missing = in.missing();
-      for (std::int32_t i = 0; i < width; ++i) {
-        int value = fits::freadshort(in);
-        if (in.missing() != missing) break;
-        char text[8];
-        char* end = std::to_chars(text, text + sizeof text, value).ptr;
-        *end++ = ' ';
-        line.append(text, end);
+      char* line = in_place ? out->reserve(static_cast<std::size_t>(line_bound)) : nullptr;
+      if (line == nullptr) {
+        scratch.clear();
+        char text[value_text + 1];
+        for (std::int32_t i = 0; i < width && in.missing() == missing; ++i) {
+          char* end = std::to_chars(text, text + sizeof text, fits::freadshort(in)).ptr;
+          *end++ = ' ';
+          scratch.append(text, end);
+        }
+        scratch.push_back('\n');
+        truncated = in.missing() != missing;
+        if (!truncated) out->write(scratch);
+      } else {
+        char* p = line;
+        for (std::int32_t i = 0; i < width; ++i) {
+          p = std::to_chars(p, p + value_text, fits::freadshort(in)).ptr;
+          *p++ = ' ';
+        }
+        *p++ = '\n';
+        truncated = in.missing() != missing;
+        if (!truncated) out->commit(p);
       }
-      if (in.missing() != missing) {
-        truncated = true;
-        break;
-      }
-      line.push_back('\n');
-      out->write(line);
+      if (truncated) break;
       ++written;
       if (r % step == 0) decoder::print_progress(r, rows, '\r');
     }

@@ -1,5 +1,6 @@
 #include "decoder/binary_cells.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -79,6 +80,18 @@ char* long_long_cell(stream& in, const column_desc& c, char* p, char* limit, boo
   return p;
 }
 
+// The eight '0'/'1' characters of every byte value, most significant bit
+// first.
+struct bit_text_table {
+  char text[256][8];
+  constexpr bit_text_table() : text{} {
+    for (int v = 0; v < 256; ++v) {
+      for (int bit = 0; bit < 8; ++bit) text[v][bit] = static_cast<char>('0' + ((v >> (7 - bit)) & 1));
+    }
+  }
+};
+constexpr bit_text_table bit_texts;
+
 // 'X': ceil(r / 8) bytes, eight characters each, most significant bit
 // first, one blank after the last.
 char* bit_cell(stream& in, const column_desc& c, char* p, char* limit, bool writing) {
@@ -90,11 +103,7 @@ char* bit_cell(stream& in, const column_desc& c, char* p, char* limit, bool writ
   for (std::int64_t i = 0; i < bytes; ++i) {
     unsigned char s[1];
     unsigned b = fits::value_bytes(in, s, 1)[0];
-    if (limit - p >= 8) {
-      for (int bit = 7; bit >= 0; --bit) *p++ = static_cast<char>('0' + ((b >> bit) & 1));
-    } else {
-      for (int bit = 7; bit >= 0; --bit) p = fmt::put_char(p, limit, static_cast<char>('0' + ((b >> bit) & 1)));
-    }
+    p = fmt::put_text(p, limit, bit_texts.text[b], 8);
   }
   return fmt::put_char(p, limit, ' ');
 }
@@ -105,10 +114,7 @@ cell_buffers::cell_buffers(int tfields)
     : text_(std::make_unique<char[]>(static_cast<std::size_t>(tfields + 1) * cell_size)),
       length_(std::make_unique<int[]>(static_cast<std::size_t>(tfields + 1))) {}
 
-void read_cell(stream& in, const column_desc& c, int n, cell_buffers& cells, bool writing) {
-  char* const start = cells.data(n);
-  char* const limit = start + cell_text_limit;
-  char* p = start;
+char* format_cell(stream& in, const column_desc& c, char* p, char* limit, bool writing) {
   const std::int32_t r = c.count;
 
   switch (c.type) {
@@ -127,7 +133,7 @@ void read_cell(stream& in, const column_desc& c, int n, cell_buffers& cells, boo
     case 'K':
     case 'P':
     case 'Q':
-      if (r < 1) return;  // nothing read, the cell not written
+      if (r < 1) return p;  // nothing read, the cell not written
       switch (c.type) {
         case 'B':
           for (std::int32_t i = 0; i < r; ++i) {
@@ -200,19 +206,65 @@ void read_cell(stream& in, const column_desc& c, int n, cell_buffers& cells, boo
           break;
         case 'P':
           in.discard(std::int64_t{r} * p_descriptor_size);
-          return;
+          break;
         case 'Q':
           in.discard(std::int64_t{r} * q_descriptor_size);
-          return;
+          break;
       }
       break;
     default:
       unknown_type(in, c);
-      return;
+      break;
   }
-  if (writing) {
-    *p = '\0';
-    cells.set_length(n, static_cast<int>(p - start));
+  return p;
+}
+
+std::int64_t cell_text_bound(const column_desc& c) {
+  const std::int64_t r = c.count;
+  auto real_text = [&c]() -> std::int64_t {
+    if (c.disp_width == 0) return fmt::short_text;
+    std::int64_t w = c.disp_width < 0 ? -std::int64_t{c.disp_width} : c.disp_width;
+    return std::max<std::int64_t>(w, fmt::longest_g_text) + 1;
+  };
+  std::int64_t bound = 0;
+  switch (c.type) {
+    case 'A':
+      bound = std::max<std::int64_t>(r, 0) + 1;
+      break;
+    case 'B':
+    case 'I':
+    case 'J':
+    case 'K':
+      bound = r * fmt::short_text;
+      break;
+    case 'E':
+    case 'D':
+      bound = r * real_text();
+      break;
+    case 'C':
+    case 'M':
+      bound = 2 * r * real_text();
+      break;
+    case 'L':
+      bound = r * (std::max<std::int64_t>(c.disp_width < 0 ? -std::int64_t{c.disp_width} : c.disp_width, 1) + 1);
+      break;
+    case 'X':
+      bound = (r + 7) / 8 * 8 + 1;
+      break;
+    default:
+      bound = 0;
+  }
+  if (bound < 0) bound = 0;
+  return std::min<std::int64_t>(bound, cell_text_limit);
+}
+
+void read_cell(stream& in, const column_desc& c, int n, cell_buffers& cells, bool writing) {
+  char* const start = cells.data(n);
+  char* const end = format_cell(in, c, start, start + cell_text_limit, writing);
+  // A cell that no step writes keeps its cleared, empty text.
+  if (writing && end != start) {
+    *end = '\0';
+    cells.set_length(n, static_cast<int>(end - start));
   }
 }
 

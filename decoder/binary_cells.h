@@ -54,4 +54,15 @@ class cell_buffers {
 // an unknown letter, on standard error.
 void read_cell(fits::stream& in, const column_desc& column, int n, cell_buffers& cells, bool writing);
 
+// The cell step writing its text at `p` instead, never at or past `limit`
+// (a longer text is cut there). Returns the end of the text; `p` itself
+// when the cell writes no text. Nothing is terminated.
+char* format_cell(fits::stream& in, const column_desc& column, char* p, char* limit, bool writing);
+
+// An upper bound of the text length of the column's cell, at most
+// cell_text_limit, so that a row of cells formatted in place with
+// format_cell and this much room each is cut exactly where the cell
+// buffers would cut it.
+std::int64_t cell_text_bound(const column_desc& column);
+
 }  // namespace orvex::decoder

@@ -3,15 +3,6 @@
 #include <system_error>
 
 namespace orvex::decoder::format {
-namespace {
-
-// The longest %g text a double can have: its exact decimal expansion has at
-// most 767 significant digits, plus sign, point and exponent, and %g drops
-// trailing zeros, so a large precision never makes it longer.
-constexpr int longest_g_text = 1100;
-
-}  // namespace
-
 char* put_g(char* p, char* limit, double v, std::int32_t width, std::int32_t precision) {
   if (precision < 0) precision = 6;
   if (precision == 0) precision = 1;

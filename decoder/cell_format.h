@@ -18,6 +18,11 @@ namespace orvex::decoder::format {
 // ("-1.234567890123456e-308" is 23 characters).
 inline constexpr int short_text = 32;
 
+// The longest %g text a double can have: its exact decimal expansion has at
+// most 767 significant digits, plus sign, point and exponent, and %g drops
+// trailing zeros, so a large precision never makes it longer.
+inline constexpr int longest_g_text = 1100;
+
 // Copies what fits of [text, text + n) to p.
 inline char* put_text(char* p, char* limit, const char* text, std::size_t n) {
   std::size_t room = static_cast<std::size_t>(limit - p);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -137,21 +138,51 @@ void report_truncated_table(std::int64_t done, std::int32_t declared) {
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
   const int tfields = h.tfields;
   const bool writing = file != nullptr;
-  cell_buffers cells(tfields);
   const std::vector<int> selected = selected_cells(tfields);
   // No cell is written in any row when none is selected or nothing is
   // written at all: the warning then belongs to the first row.
   const bool no_cells = !writing || selected.empty();
 
+  // When the row line is every column once, in column order (the usual
+  // case), each cell is formatted straight into the output buffer, given
+  // exactly the room its cell buffer would give it, so the texts are the
+  // same byte for byte.
+  std::vector<std::int64_t> room;
+  std::int64_t row_bound = 1;
+  bool in_place = writing && static_cast<int>(selected.size()) == tfields;
+  for (int n = 1; in_place && n <= tfields; ++n) {
+    in_place = selected[static_cast<std::size_t>(n - 1)] == n;
+    room.push_back(cell_text_bound(table[static_cast<std::size_t>(n)]));
+    row_bound += room.back();
+  }
+  in_place = in_place && row_bound <= static_cast<std::int64_t>(util::output_file::buffer_size);
+  std::optional<cell_buffers> cells;
+  if (!in_place) cells.emplace(tfields);
+
   std::int64_t done = 0;
   for (std::int64_t r = 0; r < h.naxis2; ++r) {
     const std::int64_t missing = in.missing();
-    for (int n = 1; n <= tfields; ++n) read_cell(in, table[static_cast<std::size_t>(n)], n, cells, writing);
-    if (in.missing() != missing) {
-      if (writing) report_truncated_table(done, h.naxis2);
-      break;
+    char* line = in_place ? file->reserve(static_cast<std::size_t>(row_bound)) : nullptr;
+    if (line != nullptr) {
+      char* p = line;
+      for (int n = 1; n <= tfields; ++n) {
+        p = format_cell(in, table[static_cast<std::size_t>(n)], p, p + room[static_cast<std::size_t>(n - 1)], true);
+      }
+      *p++ = '\n';
+      if (in.missing() != missing) {
+        report_truncated_table(done, h.naxis2);
+        break;
+      }
+      file->commit(p);
+    } else {
+      if (!cells) cells.emplace(tfields);
+      for (int n = 1; n <= tfields; ++n) read_cell(in, table[static_cast<std::size_t>(n)], n, *cells, writing);
+      if (in.missing() != missing) {
+        if (writing) report_truncated_table(done, h.naxis2);
+        break;
+      }
+      if (writing) write_row(*file, *cells, selected);
     }
-    if (writing) write_row(*file, cells, selected);
     if (r == 0 && no_cells) std::puts("Warning: No colums written");
     if (progress_due(r, h.naxis2)) print_progress(r, h.naxis2, '\r');
     ++done;
