@@ -8,7 +8,7 @@ WERROR  ?= ON
 CMAKE_FLAGS ?=
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench install clean
+.PHONY: all build demo test bench sanitize fuzz install clean
 
 all: build
 
@@ -33,6 +33,34 @@ test: build
 # own (build-bench); see bench/README.md. Never part of `test`.
 bench:
 	python3 bench/run_bench.py
+
+# The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+# in a tree of its own; any report of either fails the run.
+SANITIZE_BUILD ?= build-sanitize
+# Tests that cannot run under AddressSanitizer: a cap on the address space
+# (RLIMIT_AS) leaves no room for its shadow memory, so the sanitizer itself
+# dies before the code under test sees its allocation fail.
+SANITIZE_EXCLUDE ?= ^ExplodePathDeathTest\.
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+sanitize:
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(CONFIG) \
+	  -DORVEX_WERROR=$(WERROR) -DORVEX_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS) -E '$(SANITIZE_EXCLUDE)'
+
+# The libFuzzer target (fuzz/README.md), built with clang++ in a tree of its
+# own and run for FUZZ_SECONDS on the seed corpus and what it found before.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 300
+
+fuzz:
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(CONFIG) \
+	  -DCMAKE_CXX_COMPILER=clang++ -DORVEX_FUZZ=ON -DORVEX_TESTS=OFF \
+	  -DORVEX_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) $(SANITIZER_ENV) fuzz/run_fuzz.sh $(FUZZ_BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,137 @@
+// Writes the fuzzer's seed corpus: small FITS files, built with the test
+// suite's FITS builder, that reach every part of the decoder, so that the
+// mutations start from inputs that get past the headers.
+//
+//   orvex_fuzz_seeds <folder>
+//
+// One file per seed, named for what it holds. Every binary type letter
+// (with scaling, display formats and units), ASCII tables, a primary image,
+// an image extension, several extensions in one file, and gzip forms.
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/fits_builder.h"
+
+namespace {
+
+using orvex::test::big_endian;
+using orvex::test::card;
+using orvex::test::fits_builder;
+
+// One column of every letter the binary decoder knows, and one it does not
+// (K is known as 64-bit; F is not a binary form).
+fits_builder all_binary_types() {
+  std::vector<card> cards{
+      {"TTYPE1", "'NAME'"},   {"TFORM1", "'6A'"},
+      {"TTYPE2", "'FLAGS'"},  {"TFORM2", "'2B'"},   {"TZERO2", "-128"},
+      {"TTYPE3", "'PHA'"},    {"TFORM3", "'1I'"},   {"TUNIT3", "'chan'"},
+      {"TTYPE4", "'TIME'"},   {"TFORM4", "'1J'"},   {"TSCAL4", "0.5"},   {"TZERO4", "10"},
+      {"TTYPE5", "'RATE'"},   {"TFORM5", "'2E'"},   {"TDISP5", "'F10.4'"},
+      {"TTYPE6", "'MJD'"},    {"TFORM6", "'1D'"},   {"TDISP6", "'E15.7'"},
+      {"TTYPE7", "'Z'"},      {"TFORM7", "'1C'"},
+      {"TTYPE8", "'W'"},      {"TFORM8", "'1M'"},
+      {"TTYPE9", "'OK'"},     {"TFORM9", "'2L'"},   {"TDISP9", "'L3'"},
+      {"TTYPE10", "'BITS'"},  {"TFORM10", "'16X'"},
+      {"TTYPE11", "'BIG'"},   {"TFORM11", "'1K'"},
+      {"TTYPE12", "'ARR'"},   {"TFORM12", "'1PE(4)'"},
+      {"TTYPE13", "'ARRQ'"},  {"TFORM13", "'1QD(2)'"},
+      {"TTYPE14", "'ODD'"},   {"TFORM14", "'2F'"},
+      {"TELESCOP", "'ROSAT   '"}, {"INSTRUME", "'PSPC'"}, {"OBJECT", "'M31'"},
+  };
+  big_endian rows;
+  for (int r = 0; r < 3; ++r) {
+    rows.chars(r == 0 ? "AB" : "EVENT1", 6)
+        .u8(static_cast<std::uint8_t>(r)).u8(0xFF)
+        .i16(static_cast<std::int16_t>(-2 + r))
+        .i32(2000000000 - r)
+        .f32(0.1f).f32_bits(r == 1 ? 0x7F800000u : 0x3F800000u)
+        .f64(51544.5 + r)
+        .f32(1.5f).f32(-2.25f)
+        .f64(3.0).f64(-4.0)
+        .chars(r == 2 ? std::string(1, '\0') + "F" : "TF", 2)
+        .u8(0xA5).u8(0x01)
+        .i64(-9000000000LL)
+        .u32(4).u32(0)
+        .f64_bits(0).f64_bits(16)
+        .u8('x').u8('y');
+  }
+  // PE and QD descriptors take 8 and 16 bytes; F is not a binary form: the
+  // builder cannot compute NAXIS1, so it is given.
+  return fits_builder{}
+      .empty_primary({{"EXTEND", "T"}})
+      .bintable(cards, rows.bytes(), {.naxis1 = 6 + 2 + 2 + 4 + 8 + 8 + 8 + 16 + 2 + 2 + 8 + 8 + 16 + 2});
+}
+
+fits_builder ascii_table() {
+  std::vector<card> cards{
+      {"TBCOL1", "1"},  {"TFORM1", "'I4'"},    {"TTYPE1", "'CHAN'"},
+      {"TBCOL2", "5"},  {"TFORM2", "'E10.3'"}, {"TTYPE2", "'FLUX'"}, {"TSCAL2", "2.0"},
+      {"TBCOL3", "15"}, {"TFORM3", "'D12.5'"}, {"TTYPE3", "'ERR'"},  {"TDISP3", "'G12.4'"},
+      {"TBCOL4", "27"}, {"TFORM4", "'A4'"},    {"TTYPE4", "'TAG'"},
+      {"OBJECT", "'NGC 1'"},
+  };
+  return fits_builder{}.empty_primary().ascii_table(
+      cards, {"  12-1.500E+01 1.25000D+02ABCD", "  -3 2.000E-01-3.00000E+00WXYZ", "    " + std::string(26, ' ')});
+}
+
+fits_builder image() {
+  std::vector<std::int16_t> pixels;
+  for (int i = 0; i < 4 * 3; ++i) pixels.push_back(static_cast<std::int16_t>(i * 1000 - 5000));
+  return fits_builder{}.image16(4, 3, pixels, {{"OBJECT", "'SRC 1'"}, {"EXTEND", "T"}});
+}
+
+// A primary image, a binary table, an ASCII table and an image extension.
+fits_builder several_extensions() {
+  fits_builder f = image();
+  f.bintable({{"TTYPE1", "'X'"}, {"TFORM1", "'1E'"}, {"TTYPE2", "'Y'"}, {"TFORM2", "'1E'"},
+              {"TTYPE3", "'PI'"}, {"TFORM3", "'1I'"}},
+             big_endian{}.f32(1.0f).f32(2.0f).i16(7).f32(-1.0f).f32(0.5f).i16(8).bytes());
+  f.ascii_table({{"TBCOL1", "1"}, {"TFORM1", "'I3'"}, {"TTYPE1", "'N'"}}, {"  1", " 22", "333"});
+  f.header({{"XTENSION", "'IMAGE   '"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"},
+            {"PCOUNT", "0"}, {"GCOUNT", "1"}});
+  f.data(big_endian{}.i16(1).i16(2).i16(3).i16(4).bytes());
+  return f;
+}
+
+// A header whose END card is the 36th card of its block, so the next
+// extension's first card follows at once.
+fits_builder end_on_block_boundary() {
+  std::vector<card> cards{{"SIMPLE", "T"}, {"BITPIX", "8"}, {"NAXIS", "0"}};
+  while (cards.size() < 35) cards.push_back(card("COMMENT   filler"));
+  fits_builder f;
+  f.primary(cards);
+  f.bintable({{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}}, big_endian{}.i32(1).i32(-1).bytes());
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+    return 2;
+  }
+  try {
+    const std::filesystem::path folder = argv[1];
+    std::vector<std::pair<std::string, std::string>> seeds{
+        {"binary_all_types.fits", all_binary_types().bytes()},
+        {"ascii_table.fits", ascii_table().bytes()},
+        {"image.fits", image().bytes()},
+        {"several_extensions.fits", several_extensions().bytes()},
+        {"end_on_block_boundary.fits", end_on_block_boundary().bytes()},
+        {"binary_all_types.fits.gz", all_binary_types().gzip()},
+        {"several_extensions.fits.gz", several_extensions().gzip()},
+        {"two_members.fits.gz", orvex::test::gzip(ascii_table().bytes().substr(0, 2880)) +
+                                    orvex::test::gzip(ascii_table().bytes().substr(2880))},
+    };
+    for (const auto& [name, bytes] : seeds) orvex::test::write_file(folder / name, bytes);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "orvex_fuzz_seeds: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

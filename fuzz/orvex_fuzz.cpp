@@ -1,0 +1,245 @@
+// libFuzzer target: one input file, whatever its bytes, through the whole
+// driver as a run of `orvex input.fits` handles it: the primary unit, every
+// extension, the binary and ASCII row decoders, with every part written to
+// <stem>.NNN files in a scratch folder. Any sanitizer report, crash, leak or
+// hang is a finding; every finding becomes a case of tests/bad_input_test.cpp.
+//
+// What the target changes before the run, and why (the product has none of
+// these limits; they only keep each run short and the fuzzer alive):
+//
+// - An input with a column number above 199 on a TFORM, TTYPE, TUNIT, TDISP,
+//   TSCAL, TZERO or TBCOL card is skipped: such a card makes the decoder
+//   print "Error: To many variables" and call exit(1), which would end the
+//   fuzzer. The scan looks at the decompressed bytes (what the decoder
+//   reads) at every offset, not only at card starts, and reads the number
+//   the way the card recognisers do (blanks, a sign, digits), so it skips
+//   more inputs than strictly needed and never fewer.
+// - NAXIS2 values above 1000 are rewritten to 1000 (the digits overwritten,
+//   blanks after them), and TDISPn widths above 100 to 100. Rows that take
+//   no bytes (a table of '0A' columns, an ASCII table with NAXIS1 = 0, an
+//   image with NAXIS1 = 0) cost a line each whatever the file's size, and a
+//   display width pads every value of every row: both would let a few bytes
+//   of input take minutes and gigabytes.
+// - A gzip input that needs such a rewrite is decompressed, rewritten and
+//   compressed again, so damage in its compressed form is lost for that
+//   input; a gzip input that needs none is fed as it is.
+// - Output files are limited to 64 MiB (RLIMIT_FSIZE with SIGXFSZ ignored),
+//   so a write past that fails and takes the write-failure path.
+// - Standard output goes to /dev/null: the progress lines of every row would
+//   drown libFuzzer's own output.
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <zlib.h>
+
+#include "cli/driver.h"
+#include "util/failure.h"
+#include "util/settings.h"
+
+namespace {
+
+constexpr const char* input_name = "input.fits";
+constexpr std::int64_t max_rows = 1000;
+constexpr std::int64_t max_display_width = 100;
+constexpr std::size_t max_decompressed = 64u << 20;
+constexpr rlim_t max_output_size = 64u << 20;
+constexpr int last_column = 199;
+
+std::string scratch_folder;
+
+bool write_whole_file(const char* path, std::string_view bytes) {
+  std::FILE* f = std::fopen(path, "wb");
+  if (f == nullptr) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+// What zlib's gzread delivers for the file at `path`, as the decoder's
+// stream reads it (gzip members decompressed, any other file as it is);
+// std::nullopt when it is larger than max_decompressed.
+std::optional<std::string> read_through_zlib(const char* path) {
+  gzFile f = gzopen(path, "rb");
+  if (f == nullptr) return std::string{};
+  std::string out;
+  char chunk[64 * 1024];
+  for (;;) {
+    int got = gzread(f, chunk, sizeof chunk);
+    if (got <= 0) break;
+    out.append(chunk, static_cast<std::size_t>(got));
+    if (out.size() > max_decompressed) {
+      gzclose(f);
+      return std::nullopt;
+    }
+  }
+  gzclose(f);
+  return out;
+}
+
+std::string gzip_member(std::string_view data) {
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal number as "%ld" reads it at `pos`: white space, a sign, digits.
+// Its value is followed only as far as `limit` (which stays far below the
+// 64-bit range), since the caller only asks whether it lies above that.
+struct number_text {
+  std::size_t begin = 0;  // the sign or first digit
+  std::size_t end = 0;    // past the last digit
+  bool negative = false;
+  bool large = false;     // above `limit` in absolute value
+};
+
+std::optional<number_text> number_at(std::string_view s, std::size_t pos, std::int64_t limit) {
+  while (pos < s.size() && is_space(s[pos])) ++pos;
+  number_text n;
+  n.begin = pos;
+  if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) n.negative = s[pos++] == '-';
+  std::size_t digits = pos;
+  std::int64_t value = 0;
+  while (pos < s.size() && is_digit(s[pos])) {
+    if (value <= limit) value = value * 10 + (s[pos] - '0');
+    ++pos;
+  }
+  if (pos == digits) return std::nullopt;
+  n.end = pos;
+  n.large = value > limit;
+  return n;
+}
+
+// Overwrites the number with `value` and blanks up to its old length.
+void overwrite_number(std::string& s, const number_text& n, std::int64_t value) {
+  std::string text = std::to_string(value);
+  text.resize(n.end - n.begin, ' ');
+  s.replace(n.begin, n.end - n.begin, text);
+}
+
+// Whether a numbered column keyword at any offset names a column above 199
+// (or a number too large to read), which would end the process.
+bool has_fatal_column_number(std::string_view s) {
+  static constexpr std::string_view stems[] = {"TFORM", "TTYPE", "TUNIT", "TDISP", "TSCAL", "TZERO", "TBCOL"};
+  for (std::string_view stem : stems) {
+    for (std::size_t at = s.find(stem); at != std::string_view::npos; at = s.find(stem, at + 1)) {
+      std::optional<number_text> n = number_at(s, at + stem.size(), last_column);
+      if (n && !n->negative && n->large) return true;
+    }
+  }
+  return false;
+}
+
+// The position after a run of blanks and equals signs at `pos`, or npos
+// when there is no such run.
+std::size_t after_run(std::string_view s, std::size_t pos) {
+  std::size_t start = pos;
+  while (pos < s.size() && (s[pos] == ' ' || s[pos] == '=')) ++pos;
+  return pos == start ? std::string_view::npos : pos;
+}
+
+// Rewrites NAXIS2 values above max_rows and TDISPn widths above
+// max_display_width. Returns whether anything changed.
+bool cap_sizes(std::string& s) {
+  bool changed = false;
+  for (std::size_t at = s.find("NAXIS2"); at != std::string::npos; at = s.find("NAXIS2", at + 1)) {
+    std::size_t value = after_run(s, at + 6);
+    if (value == std::string::npos) continue;
+    std::optional<number_text> n = number_at(s, value, max_rows);
+    if (n && !n->negative && n->large) {
+      overwrite_number(s, *n, max_rows);
+      changed = true;
+    }
+  }
+  for (std::size_t at = s.find("TDISP"); at != std::string::npos; at = s.find("TDISP", at + 1)) {
+    // TDISPn = 'Fw.d': the column number, the run, the quote, the letter,
+    // then the width.
+    std::optional<number_text> column = number_at(s, at + 5, max_rows);
+    if (!column) continue;
+    std::size_t quote = after_run(s, column->end);
+    if (quote == std::string::npos || quote >= s.size() || s[quote] != '\'') continue;
+    std::optional<number_text> width = number_at(s, quote + 2, max_display_width);
+    if (width && width->large) {
+      overwrite_number(s, *width, max_display_width);
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+void remove_folder_contents() {
+  DIR* dir = opendir(".");
+  if (dir == nullptr) return;
+  while (dirent* e = readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) unlink(e->d_name);
+  }
+  closedir(dir);
+}
+
+void remove_scratch_folder() {
+  if (scratch_folder.empty() || chdir(scratch_folder.c_str()) != 0) return;
+  remove_folder_contents();
+  if (chdir("/") == 0) rmdir(scratch_folder.c_str());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/orvex-fuzz-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr || chdir(pattern.c_str()) != 0) {
+    std::perror("orvex_fuzz: scratch folder");
+    std::abort();
+  }
+  scratch_folder = pattern;
+  std::atexit(remove_scratch_folder);
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{max_output_size, max_output_size};
+  setrlimit(RLIMIT_FSIZE, &limit);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view raw(reinterpret_cast<const char*>(data), size);
+  if (!write_whole_file(input_name, raw)) std::abort();
+  std::optional<std::string> content = read_through_zlib(input_name);
+  if (!content || has_fatal_column_number(*content)) {
+    remove_folder_contents();
+    return -1;  // not kept in the corpus
+  }
+  if (cap_sizes(*content)) {
+    const bool compressed = size >= 2 && data[0] == 0x1f && data[1] == 0x8b;
+    if (!write_whole_file(input_name, compressed ? gzip_member(*content) : *content)) std::abort();
+  }
+
+  orvex::reset_settings();
+  orvex::failure::reset();
+  char* paths[] = {const_cast<char*>(input_name)};
+  const orvex::cli::input_set inputs(paths, 1);
+  orvex::cli::process_file(input_name, inputs);
+  std::fflush(stdout);
+  remove_folder_contents();
+  return 0;
+}
