@@ -22,7 +22,7 @@ build: $(BUILD)/build.ninja
 # Decodes examples/sample.fits into $(BUILD)/demo and shows what was written.
 demo: build
 	rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
-	cd $(BUILD)/demo && ../orvex ../../examples/sample.fits
+	cd $(BUILD)/demo && $(abspath $(BUILD))/orvex $(CURDIR)/examples/sample.fits
 	@echo; echo "Files written in $(BUILD)/demo:"; ls -l $(BUILD)/demo
 	@for f in $(BUILD)/demo/sample.0*; do echo; echo "==> $$f <=="; head -n 40 $$f; done
 
