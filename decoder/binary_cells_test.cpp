@@ -1,0 +1,368 @@
+// The cell step of a binary table, one type letter at a time: which bytes a
+// cell takes from the stream, what text it leaves in the column's buffer,
+// and what it says on standard error. The expected texts are worked out by
+// hand from the printf formats of each letter ("%lu ", "%ld ", "%-.16g ",
+// "%-*.*g ", "%-*c ", ...), so that a fault in the shared number writers
+// shows here too.
+#include "decoder/binary_cells.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "decoder/column_table.h"
+#include "fits/stream.h"
+#include "tests/fits_builder.h"
+#include "tests/run_orvex.h"
+
+namespace orvex::decoder {
+namespace {
+
+using test::big_endian;
+
+// Follows every cell's bytes in the stream, so that a cell that takes too
+// many or too few bytes shows as a wrong next byte.
+constexpr char next_column_byte = 'Z';
+
+struct cell_result {
+  std::string text;      // the cell text after the last row
+  std::string err;       // standard error of all rows
+  std::int64_t consumed = 0;
+  int next_byte = -1;    // the byte after the cells, or -1 at the end
+  bool terminated = true;
+};
+
+// A stream over `bytes`, read from a file in a folder of its own.
+class byte_stream {
+ public:
+  explicit byte_stream(const std::string& bytes) {
+    const auto path = folder_.path() / "cells.fits";
+    test::write_file(path, bytes);
+    EXPECT_TRUE(in_.open(path.c_str()));
+  }
+  fits::stream& in() { return in_; }
+
+ private:
+  test::temp_folder folder_;
+  fits::stream in_;
+};
+
+// Runs the cell step of column 1 `rows` times over `row_bytes` repeated,
+// then reads the byte that follows.
+cell_result run_cell(const column_desc& c, const std::string& row_bytes, bool writing, int rows = 1) {
+  std::string bytes;
+  for (int r = 0; r < rows; ++r) bytes += row_bytes;
+  bytes += next_column_byte;
+  byte_stream s(bytes);
+  cell_buffers cells(1);
+  cell_result result;
+  testing::internal::CaptureStderr();
+  for (int r = 0; r < rows; ++r) read_cell(s.in(), c, 1, cells, writing);
+  result.err = testing::internal::GetCapturedStderr();
+  result.consumed = fits::_fpos;
+  result.text = std::string(cells.text(1));
+  result.terminated = cells.data(1)[result.text.size()] == '\0';
+  char next = 0;
+  result.next_byte = s.in().read(&next, 1) == 1 ? static_cast<unsigned char>(next) : -1;
+  return result;
+}
+
+column_desc column(char type, std::int32_t count) {
+  column_desc c;
+  c.type = type;
+  c.count = count;
+  return c;
+}
+
+std::string bytes_of(std::initializer_list<int> list) {
+  std::string s;
+  for (int b : list) s += static_cast<char>(b);
+  return s;
+}
+
+struct cell_case {
+  const char* name;
+  column_desc column;
+  std::string bytes;  // one row of the column
+  std::string text;   // the cell text when writing
+  std::string err = {};
+};
+
+column_desc with_disp(column_desc c, std::int32_t width, std::int32_t decimals) {
+  c.disp_width = width;
+  c.disp_decimals = decimals;
+  return c;
+}
+
+column_desc scaled(column_desc c, double tscal, double tzero) {
+  c.tscal = tscal;
+  c.tzero = tzero;
+  return c;
+}
+
+constexpr double two_to_63 = 9223372036854775808.0;
+const std::string not_a_number = "Not a Number\n";
+
+std::vector<cell_case> cases() {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  return {
+      // 'A': r bytes, up to the first zero byte, padded to r, then a blank.
+      {"A r=5 with a zero byte", column('A', 5), bytes_of({'A', 'B', 0, 'C', 'D'}), "AB    "},
+      {"A r=0 reads nothing and is one blank", column('A', 0), "", " "},
+      {"A r=3 full", column('A', 3), "XYZ", "XYZ "},
+      {"A keeps blanks inside and at the end", column('A', 4), "a b ", "a b  "},
+      {"A of a zero byte only", column('A', 1), bytes_of({0}), "  "},
+      {"A is not scaled and ignores TDISP", with_disp(scaled(column('A', 2), 3.0, 5.0), 10, 2), "12", "12 "},
+      {"A with a negative count reads nothing", column('A', -2), "", " "},
+      // 'B': unsigned bytes, "%lu " of the 32-bit conversion.
+      {"B r=3 00 7F FF", column('B', 3), bytes_of({0x00, 0x7F, 0xFF}), "0 127 255 "},
+      {"B 00 with TZERO -128 prints as 32-bit unsigned", scaled(column('B', 1), 1.0, -128.0), bytes_of({0x00}),
+       "4294967168 "},
+      {"B FF with TZERO -128", scaled(column('B', 1), 1.0, -128.0), bytes_of({0xFF}), "127 "},
+      {"B 200 with TSCAL 2", scaled(column('B', 1), 2.0, 0.0), bytes_of({200}), "400 "},
+      {"B 3 with TSCAL 0.5 truncates", scaled(column('B', 1), 0.5, 0.0), bytes_of({3}), "1 "},
+      {"B out of the 32-bit range", scaled(column('B', 1), 1e10, 0.0), bytes_of({1}), "2147483648 "},
+      {"B ignores TDISP", with_disp(column('B', 1), 10, 3), bytes_of({5}), "5 "},
+      // 'I': signed 16-bit, "%ld ".
+      {"I FF FE", column('I', 1), bytes_of({0xFF, 0xFE}), "-2 "},
+      {"I limits", column('I', 2), bytes_of({0x80, 0x00, 0x7F, 0xFF}), "-32768 32767 "},
+      {"I unsigned convention TZERO 32768", scaled(column('I', 2), 1.0, 32768.0), bytes_of({0x80, 0x00, 0x7F, 0xFF}),
+       "0 65535 "},
+      {"I -3 with TSCAL 0.5 truncates toward zero", scaled(column('I', 1), 0.5, 0.0), bytes_of({0xFF, 0xFD}), "-1 "},
+      {"I ignores TDISP", with_disp(column('I', 1), 12, 2), bytes_of({0x00, 0x07}), "7 "},
+      // 'J': signed 32-bit, "%ld ".
+      {"J 80 00 00 00", column('J', 1), bytes_of({0x80, 0, 0, 0}), "-2147483648 "},
+      {"J 3 with TSCAL 0.5", scaled(column('J', 1), 0.5, 0.0), big_endian{}.i32(3).bytes(), "1 "},
+      {"J -3 with TSCAL 0.5", scaled(column('J', 1), 0.5, 0.0), big_endian{}.i32(-3).bytes(), "-1 "},
+      {"J 2000000000 with TSCAL 2 is out of range", scaled(column('J', 1), 2.0, 0.0),
+       big_endian{}.i32(2000000000).bytes(), "-2147483648 "},
+      {"J 0 with TZERO 2147483648 is out of range", scaled(column('J', 1), 1.0, 2147483648.0),
+       big_endian{}.i32(0).bytes(), "-2147483648 "},
+      {"J -2147483648 with TZERO 2147483648", scaled(column('J', 1), 1.0, 2147483648.0),
+       big_endian{}.i32(INT32_MIN).bytes(), "0 "},
+      {"J with a NaN TZERO", scaled(column('J', 1), 1.0, nan), big_endian{}.i32(5).bytes(), "-2147483648 "},
+      {"J r=3", column('J', 3), big_endian{}.i32(1).i32(-1).i32(INT32_MAX).bytes(), "1 -1 2147483647 "},
+      {"J 7 with TSCAL 1.5 TZERO -0.25", scaled(column('J', 1), 1.5, -0.25), big_endian{}.i32(7).bytes(), "10 "},
+      // 'K': signed 64-bit, exact without scaling and for the unsigned form.
+      {"K 1 and -1", column('K', 2), big_endian{}.i64(1).i64(-1).bytes(), "1 -1 "},
+      {"K limits", column('K', 2), big_endian{}.i64(INT64_MAX).i64(INT64_MIN).bytes(),
+       "9223372036854775807 -9223372036854775808 "},
+      {"K exact beyond 53 bits", column('K', 1), big_endian{}.i64(9007199254740993).bytes(), "9007199254740993 "},
+      {"K unsigned convention", scaled(column('K', 4), 1.0, two_to_63),
+       big_endian{}.i64(INT64_MIN).i64(-1).i64(0).i64(INT64_MAX).bytes(),
+       "0 9223372036854775807 9223372036854775808 18446744073709551615 "},
+      {"K unsigned convention exact in the low bits", scaled(column('K', 1), 1.0, two_to_63),
+       big_endian{}.i64(INT64_MIN + 12345).bytes(), "12345 "},
+      {"K 3 with TSCAL 0.5", scaled(column('K', 2), 0.5, 0.0), big_endian{}.i64(3).i64(-3).bytes(), "1 -1 "},
+      {"K with TZERO 1.5", scaled(column('K', 1), 1.0, 1.5), big_endian{}.i64(10).bytes(), "11 "},
+      {"K scaled goes through double", scaled(column('K', 1), 1.0, 0.5), big_endian{}.i64(9007199254740993).bytes(),
+       "9007199254740992 "},
+      {"K scaled out of range", scaled(column('K', 1), 4.0, 0.0), big_endian{}.i64(INT64_MAX / 2).bytes(),
+       "-9223372036854775808 "},
+      {"K ignores TDISP", with_disp(column('K', 1), 20, 3), big_endian{}.i64(-42).bytes(), "-42 "},
+      // 'E': single precision widened, "%-.16g " or "%-*.*g ".
+      {"E 3D CC CC CD", column('E', 1), bytes_of({0x3D, 0xCC, 0xCC, 0xCD}), "0.1000000014901161 "},
+      {"E 3.14159 with TDISP width 10 decimals 3", with_disp(column('E', 1), 10, 3), big_endian{}.f32(3.14159f).bytes(),
+       "3.14       "},
+      {"E +infinity warns and is written", column('E', 1), bytes_of({0x7F, 0x80, 0, 0}), "inf ", not_a_number},
+      {"E -infinity", column('E', 1), bytes_of({0xFF, 0x80, 0, 0}), "-inf ", not_a_number},
+      {"E negative NaN", column('E', 1), bytes_of({0xFF, 0xC0, 0, 0}), "-nan ", not_a_number},
+      {"E largest finite single, no warning", column('E', 1), bytes_of({0x7F, 0x7F, 0xFF, 0xFF}),
+       "3.402823466385289e+38 "},
+      {"E r=2", column('E', 2), big_endian{}.f32(1.5f).f32(-2.25f).bytes(), "1.5 -2.25 "},
+      {"E scaled after widening", scaled(column('E', 1), 10.0, 0.0), bytes_of({0x3D, 0xCC, 0xCC, 0xCD}),
+       "1.000000014901161 "},
+      {"E 1.5 with TSCAL 2 TZERO 1", scaled(column('E', 1), 2.0, 1.0), big_endian{}.f32(1.5f).bytes(), "4 "},
+      {"E TDISP switches to exponent form", with_disp(column('E', 1), 12, 6), big_endian{}.f32(0.0001f).bytes(),
+       "0.0001       "},
+      {"E TDISP smaller than the text", with_disp(column('E', 1), 2, 4), big_endian{}.f32(-123.25f).bytes(), "-123.2 "},
+      {"E TDISP negative width", with_disp(column('E', 1), -6, 2), big_endian{}.f32(0.5f).bytes(), "0.5    "},
+      {"E two warnings in one cell", column('E', 2), bytes_of({0x7F, 0xC0, 0, 0, 0x7F, 0xFF, 0xFF, 0xFF}), "nan nan ",
+       not_a_number + not_a_number},
+      {"E subnormal", column('E', 1), bytes_of({0x00, 0x00, 0x00, 0x01}), "1.401298464324817e-45 "},
+      {"E negative zero plus TZERO 0 is zero", column('E', 1), bytes_of({0x80, 0, 0, 0}), "0 "},
+      // 'D': double, with the 8-byte reader's own warning test.
+      {"D 0.1 and 1/3", column('D', 2), big_endian{}.f64(0.1).f64(1.0 / 3.0).bytes(), "0.1 0.3333333333333333 "},
+      {"D with TDISP", with_disp(column('D', 1), 10, 4), big_endian{}.f64(3.14159265).bytes(), "3.142      "},
+      {"D NaN with the low bit set warns", column('D', 1), big_endian{}.f64_bits(0x7FF0000000000001ULL).bytes(), "nan ",
+       not_a_number},
+      {"D all ones warns", column('D', 1), big_endian{}.f64_bits(0xFFFFFFFFFFFFFFFFULL).bytes(), "-nan ",
+       not_a_number},
+      {"D +infinity does not warn", column('D', 1), big_endian{}.f64_bits(0x7FF0000000000000ULL).bytes(), "inf "},
+      {"D quiet NaN with the low bit clear does not warn", column('D', 1),
+       big_endian{}.f64_bits(0x7FF8000000000000ULL).bytes(), "nan "},
+      {"D scaled", scaled(column('D', 1), 0.5, 100.0), big_endian{}.f64(-3.0).bytes(), "98.5 "},
+      {"D 17 significant digits cut to 16", column('D', 1), big_endian{}.f64(0.12345678901234567).bytes(),
+       "0.1234567890123457 "},
+      {"D large", column('D', 1), big_endian{}.f64(1e300).bytes(), "1e+300 "},
+      // 'C' and 'M': real part, then imaginary part, both scaled alike.
+      {"C 1.5 -2.25", column('C', 1), big_endian{}.f32(1.5f).f32(-2.25f).bytes(), "1.5 -2.25 "},
+      {"C with TDISP", with_disp(column('C', 1), 6, 2), big_endian{}.f32(1.5f).f32(-2.25f).bytes(), "1.5    -2.2   "},
+      {"C warns for each part", column('C', 1), bytes_of({0x7F, 0x80, 0, 0, 0xFF, 0x80, 0, 0}), "inf -inf ",
+       not_a_number + not_a_number},
+      {"C scaled", scaled(column('C', 2), 2.0, 1.0), big_endian{}.f32(1.5f).f32(-2.25f).f32(0).f32(1).bytes(),
+       "4 -3.5 1 3 "},
+      {"M 0.1 0.2", column('M', 1), big_endian{}.f64(0.1).f64(0.2).bytes(), "0.1 0.2 "},
+      {"M r=2 with TDISP", with_disp(column('M', 2), 4, 1), big_endian{}.f64(1).f64(2).f64(-3).f64(40).bytes(),
+       "1    2    -3   4e+01 "},
+      {"M warns by the 8-byte rule", column('M', 1),
+       big_endian{}.f64_bits(0x7FF0000000000000ULL).f64_bits(0xFFF0000000000001ULL).bytes(), "inf -nan ",
+       not_a_number},
+      // 'L': the byte as a character, "%-*c " with the TDISP width.
+      {"L T F", column('L', 2), "TF", "T F "},
+      {"L T F with TDISP width 3", with_disp(column('L', 2), 3, 6), "TF", "T   F   "},
+      {"L TDISP width 1", with_disp(column('L', 1), 1, 6), "T", "T "},
+      {"L negative TDISP width", with_disp(column('L', 1), -3, 6), "F", "F   "},
+      {"L zero byte is the placeholder", column('L', 3), bytes_of({'T', 0, 'F'}), "T ? F "},
+      {"L zero byte padded", with_disp(column('L', 1), 2, 6), bytes_of({0}), "?  "},
+      {"L is not scaled", scaled(column('L', 1), 2.0, 1.0), "T", "T "},
+      // 'X': eight characters per byte, one blank at the end.
+      {"X r=16 A5 01", column('X', 16), bytes_of({0xA5, 0x01}), "1010010100000001 "},
+      {"X r=8 FF", column('X', 8), bytes_of({0xFF}), "11111111 "},
+      {"X r=1 takes one byte", column('X', 1), bytes_of({0x80}), "10000000 "},
+      {"X r=7 takes one byte", column('X', 7), bytes_of({0x01}), "00000001 "},
+      {"X r=9 takes two bytes", column('X', 9), bytes_of({0x0F, 0xF0}), "0000111111110000 "},
+      {"X is not scaled", scaled(column('X', 8), 2.0, 1.0), bytes_of({0x02}), "00000010 "},
+      // Descriptors: bytes taken, no text.
+      {"P r=1 takes 8 bytes", column('P', 1), big_endian{}.i32(10).i32(0).bytes(), ""},
+      {"P r=2 takes 16 bytes", column('P', 2), std::string(16, '\x01'), ""},
+      {"Q r=1 takes 16 bytes", column('Q', 1), std::string(16, '\x02'), ""},
+      {"Q r=3 takes 48 bytes", column('Q', 3), std::string(48, '\x03'), ""},
+      {"P r=0", column('P', 0), "", ""},
+      // Unknown letters: a message in every row, r bytes skipped, no text.
+      {"F unknown", column('F', 2), "ab", "", "Unknown type F\n"},
+      {"lower-case e unknown", column('e', 4), "abcd", "", "Unknown type e\n"},
+      {"G unknown with count 0", column('G', 0), "", "", "Unknown type G\n"},
+      {"no TFORM card: the zero letter", column('\0', 0), "", "", std::string("Unknown type \0\n", 15)},
+      {"H unknown with negative count", column('H', -3), "", "", "Unknown type H\n"},
+      // A count below 1: nothing read, nothing written.
+      {"E r=0", column('E', 0), "", ""},
+      {"J r=-1", column('J', -1), "", ""},
+      {"X r=0", column('X', 0), "", ""},
+      {"L r=0", column('L', 0), "", ""},
+      {"K r=0", column('K', 0), "", ""},
+      {"Q r=-1", column('Q', -1), "", ""},
+  };
+}
+
+TEST(BinaryCell, TextBytesAndMessagesByTypeLetter) {
+  for (const cell_case& c : cases()) {
+    cell_result r = run_cell(c.column, c.bytes, true);
+    EXPECT_EQ(r.text, c.text) << c.name;
+    EXPECT_TRUE(r.terminated) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    EXPECT_EQ(r.consumed, static_cast<std::int64_t>(c.bytes.size())) << c.name;
+    EXPECT_EQ(r.next_byte, next_column_byte) << c.name;
+  }
+}
+
+TEST(BinaryCell, NotWritingTakesTheSameBytesAndGivesTheSameMessages) {
+  for (const cell_case& c : cases()) {
+    cell_result r = run_cell(c.column, c.bytes, false);
+    EXPECT_EQ(r.text, "") << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    EXPECT_EQ(r.consumed, static_cast<std::int64_t>(c.bytes.size())) << c.name;
+    EXPECT_EQ(r.next_byte, next_column_byte) << c.name;
+  }
+}
+
+TEST(BinaryCell, EveryRowReplacesTheTextAndRepeatsTheMessages) {
+  for (const cell_case& c : cases()) {
+    cell_result r = run_cell(c.column, c.bytes, true, 3);
+    EXPECT_EQ(r.text, c.text) << c.name;
+    EXPECT_EQ(r.err, c.err + c.err + c.err) << c.name;
+    EXPECT_EQ(r.consumed, static_cast<std::int64_t>(3 * c.bytes.size())) << c.name;
+    EXPECT_EQ(r.next_byte, next_column_byte) << c.name;
+  }
+}
+
+TEST(BinaryCell, AShorterRowTextReplacesALongerOne) {
+  byte_stream s(big_endian{}.i32(-1000000).i32(5).bytes());
+  cell_buffers cells(2);
+  column_desc c = column('J', 1);
+  read_cell(s.in(), c, 2, cells, true);
+  EXPECT_EQ(cells.text(2), "-1000000 ");
+  read_cell(s.in(), c, 2, cells, true);
+  EXPECT_EQ(cells.text(2), "5 ");
+  EXPECT_STREQ(cells.data(2), "5 ");
+}
+
+TEST(BinaryCell, BuffersOfCellsThatNoStepWritesAreEmpty) {
+  cell_buffers cells(5);
+  for (int n = 0; n <= 5; ++n) {
+    EXPECT_EQ(cells.text(n), "") << "cell " << n;
+    EXPECT_EQ(cells.data(n)[0], '\0') << "cell " << n;
+  }
+}
+
+// A cell text stops at 10239 characters; the rest of the cell's bytes are
+// still taken, so the next column starts at its own first byte.
+TEST(BinaryCell, ATextPastTheLimitIsCutAndTheBytesAreStillTaken) {
+  struct limit_case {
+    const char* name;
+    column_desc column;
+    std::string bytes;
+    std::string whole_text;  // the text without the limit
+  };
+  std::string letters;
+  for (int i = 0; i < 20000; ++i) letters += static_cast<char>('a' + i % 26);
+  std::string j_bytes, j_text;
+  for (int i = 0; i < 3000; ++i) {
+    j_bytes += big_endian{}.i32(-1000000000 - i).bytes();
+    j_text += std::to_string(-1000000000 - i) + " ";
+  }
+  std::string bits_text;
+  for (int i = 0; i < 2000; ++i) bits_text += "10100101";
+  bits_text += " ";
+  std::string logical_text;
+  for (int i = 0; i < 6000; ++i) logical_text += "T ";
+  const std::vector<limit_case> cases{
+      {"A r=10238 just fits with its blank", column('A', 10238), letters.substr(0, 10238),
+       letters.substr(0, 10238) + " "},
+      {"A r=10239 loses its blank", column('A', 10239), letters.substr(0, 10239), letters.substr(0, 10239) + " "},
+      {"A r=20000", column('A', 20000), letters, letters + " "},
+      {"A r=15000 of a short string", column('A', 15000), "abc" + std::string(14997, '\0'),
+       "abc" + std::string(14998, ' ')},
+      {"J r=3000", column('J', 3000), j_bytes, j_text},
+      {"X r=16000", column('X', 16000), std::string(2000, '\xA5'), bits_text},
+      {"L r=6000", column('L', 6000), std::string(6000, 'T'), logical_text},
+  };
+  for (const limit_case& c : cases) {
+    for (bool writing : {true, false}) {
+      cell_result r = run_cell(c.column, c.bytes, writing);
+      EXPECT_EQ(r.text, writing ? c.whole_text.substr(0, cell_text_limit) : "") << c.name;
+      EXPECT_TRUE(r.terminated) << c.name;
+      EXPECT_EQ(r.consumed, static_cast<std::int64_t>(c.bytes.size())) << c.name << " writing " << writing;
+      EXPECT_EQ(r.next_byte, next_column_byte) << c.name << " writing " << writing;
+    }
+  }
+}
+
+// Each column reads from where the previous one stopped.
+TEST(BinaryCell, ColumnsOfARowFollowOneAnother) {
+  const std::vector<column_desc> row{column('A', 3), column('P', 1), column('B', 1), column('X', 3), column('Q', 1),
+                                     column('F', 2), column('E', 0), column('I', 1)};
+  const std::string bytes = big_endian{}
+                                .chars("abc", 3)
+                                .raw(std::string(8, '\xEE'))
+                                .u8(9)
+                                .u8(0x81)
+                                .raw(std::string(16, '\xDD'))
+                                .raw("zz")
+                                .i16(-7)
+                                .bytes();
+  byte_stream s(bytes);
+  cell_buffers cells(static_cast<int>(row.size()));
+  testing::internal::CaptureStderr();
+  for (std::size_t i = 0; i < row.size(); ++i) read_cell(s.in(), row[i], static_cast<int>(i + 1), cells, true);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unknown type F\n");
+  const std::vector<std::string> texts{"abc ", "", "9 ", "10000001 ", "", "", "", "-7 "};
+  for (std::size_t i = 0; i < row.size(); ++i) EXPECT_EQ(cells.text(static_cast<int>(i + 1)), texts[i]) << "column " << i + 1;
+  EXPECT_EQ(fits::_fpos, static_cast<std::int64_t>(bytes.size()));
+}
+
+}  // namespace
+}  // namespace orvex::decoder
