@@ -8,7 +8,7 @@ WERROR  ?= ON
 CMAKE_FLAGS ?=
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench sanitize fuzz install clean
+.PHONY: all build demo test bench sanitize fuzz install package clean
 
 all: build
 
@@ -28,6 +28,18 @@ demo: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Installs bin/orvex, share/man/man1/orvex.1 and the bash completion
+# share/bash-completion/completions/orvex under PREFIX, the program
+# stripped. DESTDIR, when given, goes in front of every path (a staged
+# install): make install PREFIX=/usr DESTDIR=/tmp/stage
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX) --strip
+
+# The Debian package $(BUILD)/orvex_<version>_amd64.deb, installing under /usr.
+package: build
+	cd $(BUILD) && cpack
+	@ls -l $(BUILD)/orvex_*_amd64.deb
 
 # Times orvex against the cost of the work itself, in a Release tree of its
 # own (build-bench); see bench/README.md. Never part of `test`.
