@@ -72,15 +72,18 @@ void apply_tform(const char* value, column_desc& c) {
   if (got >= 2) c.count = saturated(width);
   if (got >= 3) c.decimals = saturated(decimals);
   // A form that starts with its letter ('E', 'J', 'PE(100)') has the
-  // repeat count 1, as FITS reads it.
-  if (got == 1 && c.count == 0 && std::isalpha(static_cast<unsigned char>(type))) c.count = 1;
+  // repeat count 1, as FITS reads it, whatever an earlier card of the
+  // column said.
+  if (got == 1 && std::isalpha(static_cast<unsigned char>(type))) c.count = 1;
 }
 
 void apply_ttype(const match& m, const char* card, column_desc& c) {
   char scratch[512] = {};
-  // Two quotes in the run: the value was an empty or all-blank string.
+  // Two quotes in the run: the value was an empty or all-blank string. No
+  // quote and a '/' next: the card has no value, only a comment.
   bool empty_string = std::count(m.run, m.run + std::strlen(m.run), '\'') >= 2;
-  if (empty_string || std::sscanf(card + m.offset, "%511[^' ]", scratch) != 1) scratch[0] = '\0';
+  bool no_value = std::strchr(m.run, '\'') == nullptr && card[m.offset] == '/';
+  if (empty_string || no_value || std::sscanf(card + m.offset, "%511[^' ]", scratch) != 1) scratch[0] = '\0';
   std::snprintf(c.name, sizeof c.name, "%s", scratch);
   if (flag_all != 0) myvec.emplace_back(c.name);
 }
