@@ -174,7 +174,11 @@ bool part_selected(int index) { return part == -1 || part == index + 1; }
 input_set::input_set(char* const* paths, int count) {
   for (int i = 0; i < count; ++i) {
     struct stat st {};
-    if (::stat(paths[i], &st) == 0) ids_.emplace_back(st.st_dev, st.st_ino);
+    if (::stat(paths[i], &st) == 0) {
+      ids_.emplace_back(st.st_dev, st.st_ino);
+    } else {
+      absent_.emplace_back(paths[i]);
+    }
   }
 }
 
@@ -183,6 +187,12 @@ bool input_set::contains(const char* path) const {
   if (::stat(path, &st) != 0) return false;
   for (const auto& [dev, ino] : ids_) {
     if (dev == st.st_dev && ino == st.st_ino) return true;
+  }
+  // "orvex a.fits a.000": a.000 exists only once a.fits has been decoded,
+  // and decoding it must not then truncate it.
+  for (const std::string& input : absent_) {
+    struct stat now {};
+    if (::stat(input.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino) return true;
   }
   return false;
 }

@@ -19,13 +19,17 @@ namespace orvex::cli {
 // ever truncates one of them, whatever name it is reached by.
 class input_set {
  public:
-  // Records every path that exists now.
+  // Records the identity of every path that exists now, and the paths of
+  // those that do not.
   input_set(char* const* paths, int count);
-  // Whether `path` exists and is one of the recorded inputs.
+  // Whether `path` exists and is one of the inputs: one recorded at the
+  // start, or one that did not exist then and that the run has created
+  // since (an earlier input's output), looked up anew.
   bool contains(const char* path) const;
 
  private:
   std::vector<std::pair<dev_t, ino_t>> ids_;
+  std::vector<std::string> absent_;
 };
 
 // The output path of part `index` of input `path`: the name stem (the last
