@@ -60,6 +60,10 @@ void add_column_list(const char* list) {
 }
 
 int parse_options(int argc, char** argv) {
+  // File names may stand between the options whatever the environment
+  // says: with POSIXLY_CORRECT set, getopt_long would stop at the first
+  // file name and take the options after it for file names.
+  unsetenv("POSIXLY_CORRECT");
   optind = 0;  // a fresh parse, also when called more than once
   for (;;) {
     int c = getopt_long(argc, argv, short_opts, long_opts, nullptr);
