@@ -1,0 +1,833 @@
+// End-to-end runs of the table decoder: generated event files (binary
+// tables of every column type, with units, scaling and display formats)
+// decoded whole and by column selection, ASCII tables, heading lines,
+// reports and warnings, and the behaviour decided for the corners of the
+// format (64-bit integers, array descriptors, odd bit counts, undefined
+// logicals, truncated data, column numbers and values out of range, cells
+// past their limit, the D exponent letter).
+//
+// Every run compares standard output, standard error, the exit status and
+// every file left in the folder byte for byte, and runs on plain and on
+// gzip-compressed input alike. Expected cell texts come from snprintf with
+// the printf formats of each column type, not from the decoder's own
+// number writers.
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/fits_builder.h"
+#include "tests/run_orvex.h"
+
+namespace orvex::test {
+namespace {
+
+// --- expected texts ---------------------------------------------------------
+
+std::string trimmed(std::string_view text) {
+  const auto last = text.find_last_not_of(' ');
+  return last == std::string::npos ? std::string(text) : std::string(text.substr(0, last + 1));
+}
+
+// The offsets of the header units of `fits`: the primary at 0 and every
+// block that begins with an XTENSION card.
+std::vector<std::size_t> header_offsets(const std::string& fits) {
+  std::vector<std::size_t> at{0};
+  for (std::size_t b = block_size; b < fits.size(); b += block_size) {
+    if (fits.compare(b, 8, "XTENSION") == 0) at.push_back(b);
+  }
+  return at;
+}
+
+// The comment lines of the header that starts at `at`: "!" and the trimmed
+// card, for every card through the END card (or through the first card
+// that begins with `last`).
+std::string comments_at(const std::string& fits, std::size_t at, std::string_view last = "END") {
+  std::string text;
+  for (std::size_t c = at; c + card_size <= fits.size(); c += card_size) {
+    const std::string_view card(fits.data() + c, card_size);
+    text += "!" + trimmed(card) + "\n";
+    if (card.starts_with(last)) break;
+  }
+  return text;
+}
+
+std::string figure(std::int64_t percent, char end) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%03" PRId64 "%%%c", percent, end);
+  return text;
+}
+
+// The progress lines of a table of `declared` rows of which `done` were
+// written: a figure for every row whose number is a multiple of
+// declared / 100 + 1, then the share done.
+std::string progress(std::int64_t declared, std::int64_t done) {
+  if (declared == 0) return "";
+  std::string text;
+  for (std::int64_t r = 0; r < done; r += declared / 100 + 1) text += figure(r * 100 / declared, '\r');
+  return text + figure(done * 100 / declared, '\n');
+}
+std::string progress(std::int64_t rows) { return progress(rows, rows < 0 ? 0 : rows); }
+
+std::string filename_line(const std::string& path) { return "         filename:" + path + "\n"; }
+
+const std::string no_colums = "Warning: No colums written\n";
+const std::string wrong_telescope = "Warning: Wrong telescope selected\n";
+
+// The 32-bit integer conversion of a scaled value: truncation toward zero,
+// -2147483648 for anything outside the 32-bit range and for a NaN.
+std::int32_t int32_of(double s) {
+  if (s > -2147483649.0 && s < 2147483648.0) return static_cast<std::int32_t>(s);
+  return INT32_MIN;
+}
+
+// s = v * tscal + tzero, a multiply and then an add.
+double scaled(double v, double tscal, double tzero) {
+  double product = v * tscal;
+  return product + tzero;
+}
+
+std::string text_ld(double s) {
+  char t[32];
+  std::snprintf(t, sizeof t, "%ld ", static_cast<long>(int32_of(s)));
+  return t;
+}
+
+std::string text_lu(double s) {
+  char t[32];
+  std::snprintf(t, sizeof t, "%lu ", static_cast<unsigned long>(static_cast<std::uint32_t>(int32_of(s))));
+  return t;
+}
+
+std::string text_g16(double s) {
+  char t[64];
+  std::snprintf(t, sizeof t, "%-.16g ", s);
+  return t;
+}
+
+std::string text_g(double s, int width, int precision) {
+  std::vector<char> t(static_cast<std::size_t>(width) + 1200);
+  std::snprintf(t.data(), t.size(), "%-*.*g ", width, precision, s);
+  return t.data();
+}
+
+std::string bits_text(std::string_view bytes) {
+  std::string t;
+  for (unsigned char b : bytes) {
+    for (int bit = 7; bit >= 0; --bit) t += (b >> bit & 1) ? '1' : '0';
+  }
+  return t + " ";
+}
+
+// --- generated event files --------------------------------------------------
+
+// One cell of a generated row: its bytes and the text the decoder writes.
+struct cell {
+  std::string bytes;
+  std::string text;
+};
+
+// One column: its header cards and a generator of its cell in row r.
+struct event_column {
+  std::string name;  // TTYPEn; empty: no TTYPE card
+  std::string form;  // TFORMn
+  std::string unit;  // TUNITn; empty: no card
+  std::vector<std::pair<std::string, std::string>> more;  // further cards: keyword stem, value
+  std::function<cell(std::mt19937_64&)> make;
+};
+
+double uniform(std::mt19937_64& rng, double low, double high) {
+  return std::uniform_real_distribution<double>(low, high)(rng);
+}
+std::int64_t integer(std::mt19937_64& rng, std::int64_t low, std::int64_t high) {
+  return std::uniform_int_distribution<std::int64_t>(low, high)(rng);
+}
+
+// The columns of an X-ray event file, one of each binary-table type.
+std::vector<event_column> event_columns() {
+  std::vector<event_column> c;
+  c.push_back({"TIME", "1D", "s", {}, [](std::mt19937_64& g) {
+                 double t = 1.2e8 + uniform(g, 0, 1e5);
+                 return cell{big_endian{}.f64(t).bytes(), text_g16(t)};
+               }});
+  for (const char* axis : {"X", "Y"}) {
+    c.push_back({axis, "1E", "pixel", {}, [](std::mt19937_64& g) {
+                   float v = static_cast<float>(uniform(g, 0, 8192));
+                   return cell{big_endian{}.f32(v).bytes(), text_g16(v)};
+                 }});
+  }
+  c.push_back({"PHA", "1J", "chan", {}, [](std::mt19937_64& g) {
+                 auto v = static_cast<std::int32_t>(integer(g, 0, 4095));
+                 return cell{big_endian{}.i32(v).bytes(), text_ld(v)};
+               }});
+  // Unsigned 16-bit values by the TZERO convention.
+  c.push_back({"PI", "1I", "", {{"TZERO", "32768"}}, [](std::mt19937_64& g) {
+                 auto u = integer(g, 0, 65535);
+                 auto stored = static_cast<std::int16_t>(u - 32768);
+                 return cell{big_endian{}.i16(stored).bytes(), text_ld(scaled(stored, 1, 32768))};
+               }});
+  c.push_back({"DETX", "1I", "", {}, [](std::mt19937_64& g) {
+                 auto v = static_cast<std::int16_t>(integer(g, -32768, 32767));
+                 return cell{big_endian{}.i16(v).bytes(), text_ld(v)};
+               }});
+  c.push_back({"DETY", "1I", "", {{"TSCAL", "0.5"}}, [](std::mt19937_64& g) {
+                 auto v = static_cast<std::int16_t>(integer(g, -32768, 32767));
+                 return cell{big_endian{}.i16(v).bytes(), text_ld(scaled(v, 0.5, 0))};
+               }});
+  c.push_back({"ENERGY", "1E", "keV", {{"TSCAL", "1.0D-3"}, {"TDISP", "'F8.3'"}}, [](std::mt19937_64& g) {
+                 float e = static_cast<float>(uniform(g, 100, 12000));
+                 return cell{big_endian{}.f32(e).bytes(), text_g(scaled(e, 1.0e-3, 0), 8, 3)};
+               }});
+  c.push_back({"GRADE", "1B", "", {}, [](std::mt19937_64& g) {
+                 auto v = static_cast<std::uint8_t>(integer(g, 0, 255));
+                 return cell{big_endian{}.u8(v).bytes(), text_lu(v)};
+               }});
+  // Signed bytes by the TZERO convention: a negative value prints as its
+  // 32-bit unsigned reading.
+  c.push_back({"CCDTEMP", "1B", "", {{"TZERO", "-128"}}, [](std::mt19937_64& g) {
+                 auto v = static_cast<std::uint8_t>(integer(g, 0, 255));
+                 return cell{big_endian{}.u8(v).bytes(), text_lu(scaled(v, 1, -128))};
+               }});
+  c.push_back({"STATUS", "16X", "", {}, [](std::mt19937_64& g) {
+                 std::string b = big_endian{}.u16(static_cast<std::uint16_t>(integer(g, 0, 65535))).bytes();
+                 return cell{b, bits_text(b)};
+               }});
+  c.push_back({"FLAG", "1L", "", {}, [](std::mt19937_64& g) {
+                 const char v = "TF\0"[integer(g, 0, 2)];
+                 return cell{std::string(1, v), std::string(1, v == '\0' ? '?' : v) + " "};
+               }});
+  c.push_back({"EXPNO", "1K", "", {}, [](std::mt19937_64& g) {
+                 std::int64_t v = static_cast<std::int64_t>(g());
+                 return cell{big_endian{}.i64(v).bytes(), std::to_string(v) + " "};
+               }});
+  c.push_back({"SRC", "8A", "", {}, [](std::mt19937_64& g) {
+                 std::string s;
+                 for (auto n = integer(g, 0, 8); n > 0; --n) s += static_cast<char>('A' + integer(g, 0, 25));
+                 std::string text = s;
+                 text.resize(8, ' ');
+                 return cell{big_endian{}.chars(s, 8).bytes(), text + " "};
+               }});
+  c.push_back({"VEC", "2E", "", {{"TDISP", "'G10.4'"}}, [](std::mt19937_64& g) {
+                 float a = static_cast<float>(uniform(g, -1e3, 1e3)), b = static_cast<float>(uniform(g, -1e-3, 1e-3));
+                 return cell{big_endian{}.f32(a).f32(b).bytes(), text_g(a, 10, 4) + text_g(b, 10, 4)};
+               }});
+  c.push_back({"RAD", "1D", "deg", {{"TSCAL", "2.5D-1"}, {"TZERO", "1.0D+01"}}, [](std::mt19937_64& g) {
+                 double d = uniform(g, -400, 400);
+                 return cell{big_endian{}.f64(d).bytes(), text_g16(scaled(d, 0.25, 10.0))};
+               }});
+  c.push_back({"Z", "1C", "", {}, [](std::mt19937_64& g) {
+                 float re = static_cast<float>(uniform(g, -5, 5)), im = static_cast<float>(uniform(g, -5, 5));
+                 return cell{big_endian{}.f32(re).f32(im).bytes(), text_g16(re) + text_g16(im)};
+               }});
+  c.push_back({"W", "1M", "", {{"TDISP", "'E12.5'"}}, [](std::mt19937_64& g) {
+                 double re = uniform(g, -1e10, 1e10), im = uniform(g, -1e-10, 1e-10);
+                 return cell{big_endian{}.f64(re).f64(im).bytes(), text_g(re, 12, 5) + text_g(im, 12, 5)};
+               }});
+  // An array descriptor writes nothing; the next column starts after it.
+  c.push_back({"SPEC", "1PE(16)", "", {}, [](std::mt19937_64& g) {
+                 return cell{big_endian{}.i32(static_cast<std::int32_t>(integer(g, 0, 16))).i32(0).bytes(), ""};
+               }});
+  c.push_back({"NEXT", "1J", "", {}, [](std::mt19937_64& g) {
+                 auto v = static_cast<std::int32_t>(integer(g, INT32_MIN, INT32_MAX));
+                 return cell{big_endian{}.i32(v).bytes(), text_ld(v)};
+               }});
+  // Unsigned 64-bit values by the TZERO convention, exact.
+  c.push_back({"UCOUNT", "1K", "", {{"TZERO", "9223372036854775808"}}, [](std::mt19937_64& g) {
+                 std::uint64_t u = g();
+                 return cell{big_endian{}.i64(static_cast<std::int64_t>(u ^ (std::uint64_t{1} << 63))).bytes(),
+                             std::to_string(u) + " "};
+               }});
+  return c;
+}
+
+struct event_file {
+  std::vector<event_column> columns;
+  std::vector<card> cards;                   // the column cards and the rest
+  std::string rows;                          // the data
+  std::vector<std::vector<std::string>> texts;  // cell texts by row and column
+};
+
+event_file make_events(std::int64_t rows, std::uint64_t seed, std::vector<card> extra = {}) {
+  event_file f;
+  f.columns = event_columns();
+  for (std::size_t i = 0; i < f.columns.size(); ++i) {
+    const event_column& c = f.columns[i];
+    const std::string n = std::to_string(i + 1);
+    f.cards.push_back({"TTYPE" + n, "'" + c.name + "'"});
+    f.cards.push_back({"TFORM" + n, "'" + c.form + "'"});
+    if (!c.unit.empty()) f.cards.push_back({"TUNIT" + n, "'" + c.unit + "'"});
+    for (const auto& [stem, value] : c.more) f.cards.push_back({stem + n, value});
+  }
+  f.cards.insert(f.cards.end(), extra.begin(), extra.end());
+  std::mt19937_64 rng(seed);
+  for (std::int64_t r = 0; r < rows; ++r) {
+    std::vector<std::string> row;
+    for (const event_column& c : f.columns) {
+      cell x = c.make(rng);
+      f.rows += x.bytes;
+      row.push_back(x.text);
+    }
+    f.texts.push_back(row);
+  }
+  return f;
+}
+
+int column_index(const event_file& f, const std::string& name) {
+  for (std::size_t i = 0; i < f.columns.size(); ++i) {
+    if (f.columns[i].name == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// The row lines for the selected names, in their order; names no column
+// bears are passed over.
+std::string row_lines(const event_file& f, const std::vector<std::string>& names) {
+  std::string text;
+  for (const auto& row : f.texts) {
+    for (const std::string& name : names) {
+      if (int i = column_index(f, name); i >= 0) text += row[static_cast<std::size_t>(i)];
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+std::vector<std::string> all_names(const event_file& f) {
+  std::vector<std::string> names;
+  for (const event_column& c : f.columns) names.push_back(c.name);
+  return names;
+}
+
+// The two heading lines of a selection list: names, then units, each with
+// a blank after it.
+std::string heading_lines(const event_file& f, const std::vector<std::string>& names) {
+  std::string n = "!", u = "!";
+  for (const std::string& name : names) {
+    if (int i = column_index(f, name); i >= 0) {
+      n += name + " ";
+      u += f.columns[static_cast<std::size_t>(i)].unit + " ";
+    }
+  }
+  return n + "\n" + u + "\n";
+}
+
+// --- the cases --------------------------------------------------------------
+
+struct e2e_case {
+  std::string name;
+  std::vector<std::string> args;  // options, then the input files
+  file_map inputs;
+  std::string out;
+  std::string err;
+  int status;
+  file_map files;  // every file written but the logfile
+};
+
+std::string logged(const std::vector<std::string>& args) {
+  std::string line = " orvex";
+  for (const std::string& a : args) {
+    bool quote = a.find_first_of(" ,*") != std::string::npos;
+    line += quote ? " \"" + a + "\"" : " " + a;
+  }
+  return line + "\n";
+}
+
+const std::vector<card> object_cards{{"TELESCOP", "'ROSAT   '"}, {"INSTRUME", "'PSPCB   '"},
+                                     {"OBJECT", "'SN1987A '"}, {"EXTNAME", "'EVENTS'"}};
+const std::string object_line = "Object = SN1987A \n";
+
+std::vector<e2e_case> event_file_cases() {
+  std::vector<e2e_case> cases;
+  const std::int64_t n = 250;
+  const event_file f = make_events(n, 42, object_cards);
+  const std::string fits = fits_builder{}.empty_primary().bintable(f.cards, f.rows).bytes();
+  const std::vector<std::size_t> at = header_offsets(fits);
+  const std::string primary = comments_at(fits, at[0]);
+  const std::string ext = comments_at(fits, at[1]);
+  const std::vector<std::string> names = all_names(f);
+  const std::string head = filename_line("ev.fits") + object_line;
+  auto run = [&](std::string name, std::vector<std::string> options, std::string out, file_map files) {
+    options.push_back("ev.fits");
+    return e2e_case{std::move(name), options, {{"ev.fits", fits}}, head + out, "", 0, std::move(files)};
+  };
+
+  cases.push_back(run("events_every_column", {}, progress(n), {{"ev.000", primary}, {"ev.001", ext + row_lines(f, names)}}));
+  cases.push_back(run("events_heading_lines", {"-h"}, progress(n),
+                      {{"ev.000", primary}, {"ev.001", ext + heading_lines(f, names) + row_lines(f, names)}}));
+  cases.push_back(run("events_long_header_option", {"--header"}, progress(n),
+                      {{"ev.000", primary}, {"ev.001", ext + heading_lines(f, names) + row_lines(f, names)}}));
+  const std::vector<std::string> list{"PHA", "TIME", "NOPE", "PHA", "UCOUNT", "FLAG"};
+  cases.push_back(run("events_column_list_with_missing_and_duplicate_names", {"-h", "--col-name=PHA,TIME,NOPE,PHA,UCOUNT,FLAG"},
+                      progress(n), {{"ev.000", primary}, {"ev.001", ext + heading_lines(f, list) + row_lines(f, list)}}));
+  cases.push_back(run("events_two_column_lists_add_up", {"--col-name=SPEC,VEC", "--col-name=,W,,"}, progress(n),
+                      {{"ev.000", primary}, {"ev.001", ext + row_lines(f, {"SPEC", "VEC", "W"})}}));
+  const std::vector<std::string> rosat{"X", "Y", "PHA", "PI", "TIME", "DETX", "DETY"};
+  cases.push_back(run("events_rosat_preset", {"--rosat", "-h"}, progress(n),
+                      {{"ev.000", primary}, {"ev.001", ext + heading_lines(f, rosat) + row_lines(f, rosat)}}));
+  // The CHANDRA names are lower case: none is a column of this file, and
+  // its telescope is ROSAT.
+  cases.push_back({"events_chandra_preset_on_a_rosat_file",
+                   {"--chandra", "-h", "ev.fits"},
+                   {{"ev.fits", fits}},
+                   filename_line("ev.fits") + wrong_telescope + object_line + no_colums + progress(n),
+                   "",
+                   0,
+                   {{"ev.000", primary}, {"ev.001", ext + "!\n!\n" + std::string(static_cast<std::size_t>(n), '\n')}}});
+  cases.push_back(run("events_primary_part_only", {"-p", "0"}, no_colums + progress(n), {{"ev.000", primary}}));
+  cases.push_back(run("events_extension_part_only", {"-p", "1", "-h"}, progress(n),
+                      {{"ev.001", ext + heading_lines(f, names) + row_lines(f, names)}}));
+  cases.push_back(run("events_no_comments_drops_the_heading_lines_too", {"--no-comments", "-h"}, progress(n),
+                      {{"ev.000", ""}, {"ev.001", row_lines(f, names)}}));
+  return cases;
+}
+
+std::vector<e2e_case> generated_file_cases() {
+  std::vector<e2e_case> cases;
+  // A larger file, two event tables and a GTI table: myvec follows each
+  // table's own names, and the list of --col-name serves all of them.
+  const event_file a = make_events(3000, 7), b = make_events(1, 8);
+  const std::vector<card> gti_cards{{"EXTNAME", "'GTI'"}, {"TTYPE1", "'START'"}, {"TFORM1", "'1D'"},
+                                    {"TUNIT1", "'s'"},    {"TTYPE2", "'STOP'"},  {"TFORM2", "'1D'"}};
+  const std::string gti_rows = big_endian{}.f64(1.2e8).f64(1.2e8 + 1000.5).f64(1.3e8).f64(1.3e8 + 0.25).bytes();
+  const std::string fits =
+      fits_builder{}.empty_primary().bintable(a.cards, a.rows).bintable(gti_cards, gti_rows).bintable(b.cards, b.rows).bytes();
+  const std::vector<std::size_t> at = header_offsets(fits);
+  EXPECT_EQ(at.size(), 4u);
+  const std::string gti_lines = "120000000 120001000.5 \n130000000 130000000.25 \n";
+  cases.push_back({"three_tables_every_column",
+                   {"big.fits"},
+                   {{"big.fits", fits}},
+                   filename_line("big.fits") + progress(3000) + progress(2) + progress(1),
+                   "",
+                   0,
+                   {{"big.000", comments_at(fits, at[0])},
+                    {"big.001", comments_at(fits, at[1]) + row_lines(a, all_names(a))},
+                    {"big.002", comments_at(fits, at[2]) + gti_lines},
+                    {"big.003", comments_at(fits, at[3]) + row_lines(b, all_names(b))}}});
+  cases.push_back({"three_tables_one_column_list",
+                   {"-h", "--col-name=TIME,START", "big.fits"},
+                   {{"big.fits", fits}},
+                   filename_line("big.fits") + progress(3000) + progress(2) + progress(1),
+                   "",
+                   0,
+                   {{"big.000", comments_at(fits, at[0])},
+                    {"big.001", comments_at(fits, at[1]) + "!TIME \n!s \n" + row_lines(a, {"TIME"})},
+                    {"big.002", comments_at(fits, at[2]) + "!START \n!s \n120000000 \n130000000 \n"},
+                    {"big.003", comments_at(fits, at[3]) + "!TIME \n!s \n" + row_lines(b, {"TIME"})}}});
+  cases.push_back({"three_tables_second_part_only",
+                   {"-p", "2", "big.fits"},
+                   {{"big.fits", fits}},
+                   filename_line("big.fits") + no_colums + progress(3000) + progress(2) + no_colums + progress(1),
+                   "",
+                   0,
+                   {{"big.002", comments_at(fits, at[2]) + gti_lines}}});
+  return cases;
+}
+
+std::vector<e2e_case> ascii_cases() {
+  std::vector<e2e_case> cases;
+  const std::vector<card> columns{
+      {"TBCOL1", "1"},        {"TFORM1", "'I4'"},      {"TTYPE1", "'N'"},       {"TUNIT1", "'count'"},
+      {"TBCOL2", "5"},        {"TFORM2", "'E10.3'"},   {"TTYPE2", "'FLUX'"},
+      {"TBCOL3", "15"},       {"TFORM3", "'A6'"},      {"TTYPE3", "'NAME'"},
+      {"TBCOL4", "21"},       {"TFORM4", "'D12.5'"},   {"TTYPE4", "'RA'"},      {"TDISP4", "'F12.4'"},
+      {"TBCOL5", "33"},       {"TFORM5", "'I3'"},      {"TTYPE5", "'Q'"},       {"TSCAL5", "0.5"},
+      {"TZERO5", "1.0D+02"},  {"TBCOL6", "36"},        {"TFORM6", "'F8.2'"},    {"TTYPE6", "'ODD'"},
+      {"TBCOL7", "44"},       {"TFORM7", "'E6.2'"},    {"TTYPE7", "'LAST'"},
+  };
+  // Field 1 runs on into field 2 where no blank parts them; field 7 is
+  // blank in the second row; field 4 uses the D exponent letter.
+  // Fields of 4, 10, 6, 12, 3, 8 and 6 characters. A number runs on into
+  // the next field where no blank parts them (fields 1 of rows 2 and 3,
+  // field 4 of row 3); fields 2, 4 and 7 use the D exponent letter; field
+  // 7 is blank in the second row.
+  const std::vector<std::string> rows{
+      std::string("  12") + "-1.500E+01" + " alpha" + "1.2345678D+2" + " -7" + "     1.5" + "   0.5",
+      std::string(" 123") + "4.5E+00   " + "  beta" + "-3.333333333" + " 12" + "    -2.0" + "      ",
+      std::string("  -3") + "3.2768D+04" + "gamma " + "           0" + "999" + "     1e3" + "1.0D-3",
+  };
+  const std::string fits = fits_builder{}.empty_primary().ascii_table(columns, rows).bytes();
+  const std::vector<std::size_t> at = header_offsets(fits);
+  // D12.5 with TDISP F12.4: width 12, the TFORM's 5 decimals.
+  const std::string lines =
+      "12 -15  123.46       96  0.5\n"
+      "1234 4.5  -3.3333      106  0\n"
+      "-33 32768  999          599  0.001\n";
+  const std::string unknown = "Unknown type A\nUnknown type F\n";
+  cases.push_back({"ascii_table",
+                   {"tab.fits"},
+                   {{"tab.fits", fits}},
+                   filename_line("tab.fits") + progress(3),
+                   unknown + unknown + unknown,
+                   0,
+                   {{"tab.000", comments_at(fits, at[0])}, {"tab.001", comments_at(fits, at[1]) + lines}}});
+  // Heading lines follow the selection; the rows of an ASCII table always
+  // hold every column.
+  cases.push_back({"ascii_table_heading_lines_and_a_column_list",
+                   {"-h", "--col-name=RA,N", "tab.fits"},
+                   {{"tab.fits", fits}},
+                   filename_line("tab.fits") + progress(3),
+                   unknown + unknown + unknown,
+                   0,
+                   {{"tab.000", comments_at(fits, at[0])},
+                    {"tab.001", comments_at(fits, at[1]) + "!RA N \n! count \n" + lines}}});
+  cases.push_back({"ascii_table_not_written",
+                   {"-p", "0", "tab.fits"},
+                   {{"tab.fits", fits}},
+                   filename_line("tab.fits") + progress(3),
+                   unknown + unknown + unknown,
+                   0,
+                   {{"tab.000", comments_at(fits, at[0])}}});
+
+  // Decided: a field position outside the row yields 0; an integer outside
+  // the 32-bit range gives -2147483648; a negative NAXIS1 reads no rows.
+  const std::vector<card> outside{{"TBCOL1", "1"},  {"TFORM1", "'I11'"}, {"TBCOL2", "0"},  {"TFORM2", "'I2'"},
+                                  {"TZERO2", "5"},  {"TBCOL3", "99"},    {"TFORM3", "'E4.1'"}, {"TFORM4", "'J3'"}};
+  const std::string outside_fits =
+      fits_builder{}.empty_primary().ascii_table(outside, {"99999999999", "-2147483648"}).bytes();
+  cases.push_back({"ascii_fields_outside_the_row_and_out_of_range",
+                   {"o.fits"},
+                   {{"o.fits", outside_fits}},
+                   filename_line("o.fits") + progress(2),
+                   "",
+                   0,
+                   {{"o.000", comments_at(outside_fits, 0)},
+                    {"o.001", comments_at(outside_fits, header_offsets(outside_fits)[1]) +
+                                  "-2147483648 5 0 0\n-2147483648 5 0 0\n"}}});
+  const std::string negative_fits =
+      fits_builder{}.empty_primary().ascii_table({{"TBCOL1", "1"}, {"TFORM1", "'I4'"}}, {"   1", "   2"},
+                                                 {.naxis1 = -4, .naxis2 = 2}).bytes();
+  cases.push_back({"ascii_negative_row_length_reads_no_rows",
+                   {"neg.fits"},
+                   {{"neg.fits", negative_fits}},
+                   filename_line("neg.fits") + "000%\n",
+                   "",
+                   0,
+                   {{"neg.000", comments_at(negative_fits, 0)},
+                    {"neg.001", comments_at(negative_fits, header_offsets(negative_fits)[1])}}});
+  return cases;
+}
+
+// A binary table with one of each corner the decided behaviour covers.
+std::vector<e2e_case> decided_cases() {
+  std::vector<e2e_case> cases;
+  auto one_table = [&](std::string name, const std::string& stem, const std::vector<card>& cards,
+                       const std::string& rows, table_shape shape, std::vector<std::string> options,
+                       std::function<std::string(const std::string& fits, std::size_t ext)> text, std::string out,
+                       std::string err = "", int status = 0) {
+    const std::string fits = fits_builder{}.empty_primary().bintable(cards, rows, shape).bytes();
+    const std::string path = stem + ".fits";
+    options.push_back(path);
+    cases.push_back({std::move(name), options, {{path, fits}}, filename_line(path) + out, std::move(err), status,
+                     {{stem + ".000", comments_at(fits, 0)},
+                      {stem + ".001", text(fits, header_offsets(fits)[1])}}});
+  };
+
+  // Letter-only forms have the count 1; K is a 64-bit integer; P and Q
+  // take 8 and 16 bytes and write nothing; X with 12 bits takes 2 bytes;
+  // an undefined logical is '?'; B with TZERO -128 prints 32-bit unsigned.
+  const std::vector<card> corners{
+      {"TTYPE1", "'E1'"},   {"TFORM1", "'E'"},        {"TTYPE2", "'K2'"},   {"TFORM2", "'2K'"},
+      {"TTYPE3", "'P3'"},   {"TFORM3", "'1PE(5)'"},   {"TTYPE4", "'Q4'"},   {"TFORM4", "'1QD(2)'"},
+      {"TTYPE5", "'X5'"},   {"TFORM5", "'12X'"},      {"TTYPE6", "'L6'"},   {"TFORM6", "'3L'"},
+      {"TTYPE7", "'B7'"},   {"TFORM7", "'2B'"},       {"TZERO7", "-128"},   {"TTYPE8", "'J8'"},
+      {"TFORM8", "'J'"},    {"TTYPE9", "'U9'"},       {"TFORM9", "'1K'"},   {"TZERO9", "9223372036854775808"},
+      {"TTYPE10", "'S10'"}, {"TFORM10", "'1K'"},      {"TSCAL10", "0.5"},
+  };
+  const std::string corner_row = big_endian{}
+                                     .f32(2.5f)
+                                     .i64(INT64_MIN)
+                                     .i64(9007199254740993)
+                                     .i32(5).i32(0)
+                                     .i64(2).i64(40)
+                                     .u8(0xA5).u8(0xF0)
+                                     .raw("T").u8(0).raw("F")
+                                     .u8(0).u8(200)
+                                     .i32(-12)
+                                     .i64(-1)
+                                     .i64(-7)
+                                     .bytes();
+  const std::string corner_line =
+      "2.5 -9223372036854775808 9007199254740993 1010010111110000 T ? F 4294967168 72 -12 9223372036854775807 -3 \n";
+  one_table("corner_types", "c", corners, corner_row + corner_row, {}, {},
+            [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + corner_line + corner_line; },
+            progress(2));
+  // Selecting the descriptors alone: their cells are empty.
+  one_table("descriptor_cells_are_empty", "d", corners, corner_row, {}, {"--col-name=P3,Q4"},
+            [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + "\n"; }, progress(1));
+
+  // A cell text past 10239 characters is cut there; its bytes are still
+  // taken, so the next column reads its own bytes.
+  std::string long_text;
+  for (int i = 0; i < 12000; ++i) long_text += static_cast<char>('a' + i % 26);
+  one_table("cell_cut_at_the_limit", "l", {{"TTYPE1", "'LONG'"}, {"TFORM1", "'12000A'"}, {"TTYPE2", "'V'"}, {"TFORM2", "'1J'"}},
+            big_endian{}.chars(long_text).i32(77).bytes(), {}, {},
+            [&](const std::string& fits, std::size_t ext) {
+              return comments_at(fits, ext) + long_text.substr(0, 10239) + "77 \n";
+            },
+            progress(1));
+
+  // Column numbers: a negative one is ignored (its comment line stays);
+  // TFIELDS above 199 is 199, negative 0.
+  one_table("negative_column_numbers_are_ignored", "n",
+            {{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}, card("TFORM-1 = '8A'"), card("TTYPE-2 = 'W'"),
+             card("TSCAL-1 =                  2.0"), card("TZERO -1 =                 5.0"), card("TUNIT-1 = 'm'"),
+             card("TDISP-1 = 'I9'"), card("TBCOL-1 =                    1")},
+            big_endian{}.i32(3).bytes(), {.naxis1 = 4, .tfields = 1}, {"-h"},
+            [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + "!V \n! \n3 \n"; },
+            progress(1));
+  one_table("negative_tfields_is_no_column", "t", {{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}},
+            big_endian{}.i32(3).i32(4).i32(5).bytes(), {.naxis1 = 4, .tfields = -2}, {},
+            [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + "\n\n\n"; },
+            no_colums + progress(3));
+  std::string nul_letters;
+  for (int n = 2; n <= 199; ++n) nul_letters += std::string("Unknown type \0\n", 15);
+  one_table("tfields_above_199_is_199", "m", {{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}}, big_endian{}.i32(9).bytes(),
+            {.naxis1 = 4, .tfields = 500}, {},
+            [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + "9 \n"; }, progress(1),
+            nul_letters);
+
+  // A TZERO that is no number is 0; an empty TTYPE is the empty name,
+  // which the heading lines and the rows find like any other.
+  one_table("tzero_no_number_and_empty_name", "z",
+            {{"TTYPE1", "''"}, {"TFORM1", "'1J'"}, {"TUNIT1", "'ct'"}, {"TZERO1", "100"}, {"TZERO1", "'abc'"},
+             {"TTYPE2", "'S'"}, {"TFORM2", "'1I'"}, {"TZERO2", "'x'"}},
+            big_endian{}.i32(-4).i16(6).bytes(), {}, {"-h"},
+            [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + "! S \n!ct  \n-4 6 \n"; },
+            progress(1));
+
+  // TSCAL and TZERO with a D exponent letter.
+  one_table("d_exponent_in_tscal_and_tzero", "e",
+            {{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}, {"TSCAL1", "5.0D-1"}, {"TZERO1", "3.2768d+04"}},
+            big_endian{}.i32(-9).bytes(), {}, {},
+            [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + "32763 \n"; }, progress(1));
+
+  // A stream that ends inside the data: the rows stop there, a row not
+  // delivered in full is not written, the last progress figure shows the
+  // share written, and the run says so and ends with status 1.
+  const std::vector<card> pair{{"TTYPE1", "'T'"}, {"TFORM1", "'1J'"}, {"TTYPE2", "'U'"}, {"TFORM2", "'1I'"}};
+  const std::string five_rows = big_endian{}.i32(1).i16(10).i32(2).i16(20).i32(3).i16(30).i32(4).i16(40).i32(5).i16(50).bytes();
+  const std::string whole = fits_builder{}.empty_primary().bintable(pair, five_rows).bytes();
+  const std::string cut = fits_builder{}.empty_primary().bintable(pair, five_rows).cut(2 * block_size + 15).bytes();
+  cases.push_back({"stream_ends_inside_a_row",
+                   {"cut.fits"},
+                   {{"cut.fits", cut}},
+                   filename_line("cut.fits") + progress(5, 2),
+                   "orvex: cut.fits: part 1: the stream ends inside the table: 2 of 5 rows written\n",
+                   1,
+                   {{"cut.000", comments_at(cut, 0)}, {"cut.001", comments_at(cut, block_size) + "1 10 \n2 20 \n"}}});
+  cases.push_back({"stream_ends_inside_a_row_of_a_part_not_written",
+                   {"-p", "0", "cut.fits"},
+                   {{"cut.fits", cut}},
+                   filename_line("cut.fits") + no_colums + progress(5, 2),
+                   "",
+                   0,
+                   {{"cut.000", comments_at(cut, 0)}}});
+  const std::string at_boundary = fits_builder{}.empty_primary().bintable(pair, five_rows).cut(2 * block_size + 18).bytes();
+  cases.push_back({"stream_ends_after_a_whole_row",
+                   {"cut.fits"},
+                   {{"cut.fits", at_boundary}},
+                   filename_line("cut.fits") + progress(5, 3),
+                   "orvex: cut.fits: part 1: the stream ends inside the table: 3 of 5 rows written\n",
+                   1,
+                   {{"cut.000", comments_at(at_boundary, 0)},
+                    {"cut.001", comments_at(at_boundary, block_size) + "1 10 \n2 20 \n3 30 \n"}}});
+  const std::string cut_ascii =
+      fits_builder{}.empty_primary().ascii_table({{"TBCOL1", "1"}, {"TFORM1", "'I3'"}}, {"  1", "  2", "  3"}).cut(2 * block_size + 7).bytes();
+  cases.push_back({"stream_ends_inside_an_ascii_row",
+                   {"cut.fits"},
+                   {{"cut.fits", cut_ascii}},
+                   filename_line("cut.fits") + progress(3, 2),
+                   "orvex: cut.fits: part 1: the stream ends inside the table: 2 of 3 rows written\n",
+                   1,
+                   {{"cut.000", comments_at(cut_ascii, 0)}, {"cut.001", comments_at(cut_ascii, block_size) + "1\n2\n"}}});
+  // Rows that need no bytes are written as declared, whatever follows.
+  const std::string no_bytes =
+      fits_builder{}.empty_primary().bintable({{"TTYPE1", "'V'"}, {"TFORM1", "'0J'"}}, "", {.naxis2 = 4}, {.pad_data = false}).bytes();
+  cases.push_back({"rows_of_no_bytes_at_the_end_of_the_stream",
+                   {"z.fits"},
+                   {{"z.fits", no_bytes}},
+                   filename_line("z.fits") + progress(4),
+                   "",
+                   0,
+                   {{"z.000", comments_at(no_bytes, 0)}, {"z.001", comments_at(no_bytes, block_size) + "\n\n\n\n"}}});
+
+  // A column number above 199 ends the run at once.
+  const std::string too_many =
+      fits_builder{}.empty_primary().bintable({{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}, {"TFORM200", "'1E'"}, {"TTYPE2", "'W'"}},
+                                              big_endian{}.i32(1).bytes(), {.naxis1 = 4, .tfields = 1}).bytes();
+  cases.push_back({"column_number_200_ends_the_run",
+                   {"big.fits"},
+                   {{"big.fits", too_many}},
+                   filename_line("big.fits") + "Error: To many variables\n",
+                   "",
+                   1,
+                   {{"big.000", comments_at(too_many, 0)}, {"big.001", comments_at(too_many, block_size, "TFORM200")}}});
+  return cases;
+}
+
+std::vector<e2e_case> heading_and_report_cases() {
+  std::vector<e2e_case> cases;
+  // No TTYPE cards: myvec stays empty, the heading lines take the widths
+  // of the counts, TDISP widths or 8, and each row holds the last column's
+  // text once per column, since every column bears the empty name.
+  const std::vector<card> unnamed{{"TFORM1", "'3A'"}, {"TUNIT1", "'abcdef'"}, {"TFORM2", "'1D'"},
+                                  {"TUNIT2", "'s'"},  {"TFORM3", "'1E'"},     {"TDISP3", "'F6.1'"}};
+  // The counts 3, 1 and 1 are the widths, so abcdef is cut to abc; every
+  // row holds column 3's text (F6.1: one significant digit) three times.
+  const std::string unnamed_fits =
+      fits_builder{}.empty_primary().bintable(unnamed, big_endian{}.chars("xyz").f64(0.5).f32(2.25f).bytes()).bytes();
+  cases.push_back({"heading_lines_without_names",
+                   {"-h", "u.fits"},
+                   {{"u.fits", unnamed_fits}},
+                   filename_line("u.fits") + progress(1),
+                   "",
+                   0,
+                   {{"u.000", comments_at(unnamed_fits, 0)},
+                    {"u.001", comments_at(unnamed_fits, block_size) + "!    " + "  " + "  " + "\n!abc s   \n" +
+                                  "2      2      2      \n"}}});
+
+  // An extension without data: heading lines all the same, no progress.
+  const std::string image_ext = fits_builder{}
+                                    .empty_primary()
+                                    .header({{"XTENSION", "'BINTABLE'"}, {"BITPIX", "8"}, {"NAXIS", "0"}, {"TFIELDS", "1"},
+                                             {"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}, {"TUNIT1", "'m'"}})
+                                    .bytes();
+  cases.push_back({"naxis_0_still_writes_the_heading_lines",
+                   {"-h", "i.fits"},
+                   {{"i.fits", image_ext}},
+                   filename_line("i.fits"),
+                   "",
+                   0,
+                   {{"i.000", comments_at(image_ext, 0)}, {"i.001", comments_at(image_ext, block_size) + "!V \n!m \n"}}});
+
+  // An image extension: NAXIS 2 and no columns, one empty line per row,
+  // the warning once, and no data byte read (the scan finds the table
+  // after it).
+  const std::string image_then_table =
+      fits_builder{}
+          .empty_primary()
+          .header({{"XTENSION", "'IMAGE   '"}, {"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "3"}, {"NAXIS2", "3"}})
+          .data("just pixels")
+          .bintable({{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}}, big_endian{}.i32(6).bytes())
+          .bytes();
+  const auto it = header_offsets(image_then_table);
+  cases.push_back({"image_extension_gives_empty_lines",
+                   {"im.fits"},
+                   {{"im.fits", image_then_table}},
+                   filename_line("im.fits") + no_colums + progress(3) + progress(1),
+                   "",
+                   0,
+                   {{"im.000", comments_at(image_then_table, 0)},
+                    {"im.001", comments_at(image_then_table, it[1]) + "\n\n\n"},
+                    {"im.002", comments_at(image_then_table, it[2]) + "6 \n"}}});
+
+  // Reports: the telescope warning, the object line also for a part not
+  // written, and the debug echo.
+  const std::vector<card> chandra_cards{{"TTYPE1", "'time'"}, {"TFORM1", "'1J'"}, {"TELESCOP", "'CHANDRA '"},
+                                        {"INSTRUME", "'ACIS'"}, {"OBJECT", "'Cas A'"}};
+  const std::string chandra_fits = fits_builder{}.empty_primary().bintable(chandra_cards, big_endian{}.i32(5).bytes()).bytes();
+  cases.push_back({"rosat_on_a_chandra_file_warns",
+                   {"--rosat", "ch.fits"},
+                   {{"ch.fits", chandra_fits}},
+                   filename_line("ch.fits") + wrong_telescope + "Object = Cas A\n" + no_colums + progress(1),
+                   "",
+                   0,
+                   {{"ch.000", comments_at(chandra_fits, 0)}, {"ch.001", comments_at(chandra_fits, block_size) + "\n"}}});
+  cases.push_back({"chandra_on_a_chandra_file_does_not_warn",
+                   {"--chandra", "-p", "0", "ch.fits"},
+                   {{"ch.fits", chandra_fits}},
+                   filename_line("ch.fits") + "Object = Cas A\n" + no_colums + progress(1),
+                   "",
+                   0,
+                   {{"ch.000", comments_at(chandra_fits, 0)}}});
+
+  std::vector<card> debug_cards{{"XTENSION", "'BINTABLE'"}, {"BITPIX", "8"},          {"NAXIS", "2"},
+                                {"NAXIS1", "4"},            {"NAXIS2", "2"},          {"PCOUNT", "0"},
+                                {"GCOUNT", "1"},            {"TFIELDS", "1"},         {"TTYPE1", "'V'"},
+                                {"TFORM1", "'1J'"},         {"TSCAL1", "2.0"},        {"TELESCOP", "'ROSAT'"},
+                                {"INSTRUME", "'HRI'"},      {"OBJECT", "'M31'"}};
+  const std::string debug_fits = fits_builder{}.empty_primary().header(debug_cards).data(big_endian{}.i32(1).i32(-2).bytes()).bytes();
+  std::string echo = filename_line("dbg.fits") + "BITPIX,NAXIS,\nFound BINTABLE,";
+  const char* words[] = {"", "", "NAXIS,", "NAXIS1,", "NAXIS2,", "", "", "TFIELDS,", "TTYPE,", "TFORM,", "TSCALE,", "", "", ""};
+  for (std::size_t i = 1; i < debug_cards.size(); ++i) echo += trimmed(debug_cards[i].text()) + "\n" + words[i];
+  echo += "END\nEND\nReading DATA 2 lines\nTelescope = ROSAT\nInstrument = HRI\nObject = M31\n" + progress(2);
+  cases.push_back({"debug_echo",
+                   {"-d", "dbg.fits"},
+                   {{"dbg.fits", debug_fits}},
+                   echo,
+                   "",
+                   0,
+                   {{"dbg.000", comments_at(debug_fits, 0)}, {"dbg.001", comments_at(debug_fits, block_size) + "2 \n-4 \n"}}});
+  return cases;
+}
+
+std::vector<e2e_case> all_cases() {
+  std::vector<e2e_case> all;
+  for (auto group : {event_file_cases, generated_file_cases, ascii_cases, decided_cases, heading_and_report_cases}) {
+    for (e2e_case& c : group()) all.push_back(std::move(c));
+  }
+  return all;
+}
+
+// --- running them -----------------------------------------------------------
+
+void PrintTo(const e2e_case& c, std::ostream* os) { *os << c.name; }
+
+class decoder_e2e : public testing::TestWithParam<std::tuple<e2e_case, bool>> {};
+
+TEST_P(decoder_e2e, run) {
+  const auto& [c, compressed] = GetParam();
+  run_options o{.args = c.args, .inputs = c.inputs};
+  o.env = {{"POSIXLY_CORRECT", std::nullopt}};
+  if (compressed) {
+    for (auto& [name, bytes] : o.inputs) bytes = gzip(bytes);
+  }
+  const run_result r = run_orvex(o);
+  ASSERT_TRUE(r.exited) << r.describe();
+  EXPECT_EQ(r.exit_code, c.status) << r.describe();
+  EXPECT_EQ(visible(r.out), visible(c.out));
+  EXPECT_EQ(visible(r.err), visible(c.err));
+  file_map files = r.outputs();
+  ASSERT_TRUE(strip_log_time_stamps(files, r));
+  file_map expected = c.files;
+  expected["logfile"] = logged(c.args);
+  EXPECT_TRUE(same_files(files, expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, decoder_e2e, testing::Combine(testing::ValuesIn(all_cases()), testing::Bool()),
+                         [](const auto& info) {
+                           return std::get<0>(info.param).name + (std::get<1>(info.param) ? "_gzip" : "_plain");
+                         });
+
+// The expected texts above rest on these figures.
+TEST(decoder_e2e_expected, progress_lines) {
+  EXPECT_EQ(progress(1), "000%\r100%\n");
+  EXPECT_EQ(progress(3), "000%\r033%\r066%\r100%\n");
+  EXPECT_EQ(progress(5, 2), "000%\r020%\r040%\n");
+  EXPECT_EQ(progress(-3), "000%\n");
+  EXPECT_EQ(progress(0), "");
+  const std::string p250 = progress(250);
+  EXPECT_TRUE(p250.starts_with("000%\r001%\r002%\r003%\r"));
+  EXPECT_TRUE(p250.ends_with("099%\r100%\n"));
+  EXPECT_EQ(std::count(p250.begin(), p250.end(), '\r'), 84);
+}
+
+TEST(decoder_e2e_expected, cell_texts) {
+  EXPECT_EQ(text_lu(-128.0), "4294967168 ");
+  EXPECT_EQ(text_ld(2000000000.0 * 2), "-2147483648 ");
+  EXPECT_EQ(text_ld(-1.5), "-1 ");
+  EXPECT_EQ(text_g16(0.1f), "0.1000000014901161 ");
+  EXPECT_EQ(text_g(3.14159f, 10, 3), "3.14       ");
+  EXPECT_EQ(bits_text("\xA5\x01"), "1010010100000001 ");
+}
+
+}  // namespace
+}  // namespace orvex::test
