@@ -1,0 +1,408 @@
+// End-to-end runs of the command line: usage and help texts with their exit
+// statuses, the option parser's own diagnostics, options in every order and
+// spelling acting on a real input, and the run log. Every run compares
+// standard output, standard error, the exit status and every file left in
+// the folder, byte for byte, on plain and on gzip-compressed input.
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/orvex_version.h"
+#include "tests/fits_builder.h"
+#include "tests/run_orvex.h"
+
+namespace orvex::test {
+namespace {
+
+std::string trimmed(std::string text) {
+  const auto last = text.find_last_not_of(' ');
+  if (last != std::string::npos) text.erase(last + 1);
+  return text;
+}
+
+// "!" and the trimmed card for every card, then "!END".
+std::string comments(const std::vector<card>& cards) {
+  std::string text;
+  for (const card& c : cards) text += "!" + trimmed(c.text()) + "\n";
+  return text + "!END\n";
+}
+
+std::string filename_line(const std::string& path) { return "         filename:" + path + "\n"; }
+
+// The input used throughout: a primary unit without data and three
+// extensions without data, so that every part's file is its header.
+const std::vector<card> primary_cards{{"SIMPLE", "T"}, {"BITPIX", "8"}, {"NAXIS", "0"}};
+std::vector<card> extension_cards(const std::string& name) {
+  return {{"XTENSION", "'IMAGE   '"}, {"BITPIX", "8"}, {"NAXIS", "0"}, {"EXTNAME", "'" + name + "'"}};
+}
+const std::string obs = fits_builder{}
+                            .header(primary_cards)
+                            .header(extension_cards("ONE"))
+                            .header(extension_cards("TWO"))
+                            .header(extension_cards("THREE"))
+                            .bytes();
+// What each part of `obs` is decoded to, by output name.
+file_map obs_parts(const std::string& stem, std::vector<int> parts) {
+  const std::string texts[] = {comments(primary_cards), comments(extension_cards("ONE")),
+                               comments(extension_cards("TWO")), comments(extension_cards("THREE"))};
+  file_map files;
+  for (int p : parts) files[stem + ".00" + std::to_string(p)] = texts[p];
+  return files;
+}
+file_map all_parts(const std::string& stem) { return obs_parts(stem, {0, 1, 2, 3}); }
+
+file_map merged(file_map files, const file_map& more) {
+  for (const auto& [name, bytes] : more) files[name] = bytes;
+  return files;
+}
+
+file_map with_log(file_map files, const std::string& line) {
+  files["logfile"] = line;
+  return files;
+}
+
+// Stands for the full help in an expected standard output.
+const std::string help = "<full help>";
+
+std::string short_usage(const std::string& name) {
+  return "Usage: " + name + " [OPTION] file ....\nTry `" + name + " --help' for more information.\n";
+}
+
+// The full help with the version banner left out; it follows the empty line
+// after the option lines.
+std::string help_without_version(const std::string& name) {
+  return "Usage: " + name +
+         " [OPTION] file ....\n"
+         "\n"
+         "Decodes a FITS file.\n"
+         "\n"
+         " -h, --header             Includes header info in decoded file\n"
+         " -p, --part=#             Decode only part # of file\n"
+         "     --no-comments        No comments in files\n"
+         "     --col-name=col1,...  Select columns by name and in order\n"
+         "     --rosat              Select columns for rosat\n"
+         "     --chandra            Select columns for chandra\n"
+         "\n" +
+         std::string(cli::Copyright) + "\n" + cli::Bugs + "\n";
+}
+
+// The version banner: the version, the build date and time as the compiler
+// writes them ("Dec  8 2026 01:47:05"), the build number and a credit.
+const std::regex version_banner(
+    "orvex Version 1\\.11 (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] [0-9]{4} "
+    "[0-2][0-9]:[0-5][0-9]:[0-5][0-9] Build: 0 [^\\n]+");
+
+// Checks a standard output that should hold the full help for program name
+// `name`: every line exactly, the banner by its pattern.
+::testing::AssertionResult is_full_help(const std::string& out, const std::string& name) {
+  const std::string before = "     --chandra            Select columns for chandra\n\n";
+  const auto at = out.find(before);
+  if (at == std::string::npos) return ::testing::AssertionFailure() << "no option lines in " << visible(out);
+  const auto banner_start = at + before.size();
+  const auto banner_end = out.find('\n', banner_start);
+  if (banner_end == std::string::npos) return ::testing::AssertionFailure() << "no banner in " << visible(out);
+  const std::string banner = out.substr(banner_start, banner_end - banner_start);
+  if (!std::regex_match(banner, version_banner)) {
+    return ::testing::AssertionFailure() << "version banner " << visible(banner);
+  }
+  if (banner != cli::Version) return ::testing::AssertionFailure() << "banner is not Version: " << banner;
+  const std::string rest = out.substr(0, banner_start) + out.substr(banner_end + 1);
+  if (rest != help_without_version(name)) {
+    return ::testing::AssertionFailure() << "help text\n  actual:   " << visible(rest)
+                                         << "\n  expected: " << visible(help_without_version(name));
+  }
+  return ::testing::AssertionSuccess();
+}
+
+struct cli_case {
+  std::string name;
+  std::vector<std::string> args;
+  file_map inputs;
+  std::string out;  // `help` for the full help of program `program`
+  std::string err;
+  int status;
+  file_map files;  // every file written, the logfile without its time stamps
+  std::string argv0 = "orvex";
+  std::string program = "orvex";  // the name that the usage line shows
+  std::vector<std::string> folders = {};
+  std::vector<std::pair<std::string, std::optional<std::string>>> env = {};
+};
+
+void PrintTo(const cli_case& c, std::ostream* os) { *os << c.name; }
+
+// Runs that end with the usage or the help: status 0, nothing written, no
+// log line, even with an input at hand.
+std::vector<cli_case> usage_cases() {
+  const file_map input{{"obs.fits", obs}};
+  std::vector<cli_case> cases{
+      {"no_arguments", {}, {}, short_usage("orvex"), "", 0, {}},
+      {"options_without_a_file", {"-d", "-p", "2", "--rosat"}, input, short_usage("orvex"), "", 0, {}},
+      {"only_a_double_dash", {"--"}, input, short_usage("orvex"), "", 0, {}},
+      {"help", {"--help"}, input, help, "", 0, {}},
+      {"help_prefix", {"--hel"}, input, help, "", 0, {}},
+      {"question_mark", {"-?"}, input, help, "", 0, {}},
+      {"help_with_a_file", {"--help", "obs.fits"}, input, help, "", 0, {}},
+      {"question_mark_after_a_file", {"obs.fits", "-d", "-?"}, input, help, "", 0, {}},
+      {"unknown_long_option", {"--foo", "obs.fits"}, input, help, "orvex: unrecognized option '--foo'\n", 0, {}},
+      {"unknown_short_option", {"obs.fits", "-x"}, input, help, "orvex: invalid option -- 'x'\n", 0, {}},
+      {"short_option_without_its_argument", {"obs.fits", "-p"}, input, help,
+       "orvex: option requires an argument -- 'p'\n", 0, {}},
+      {"long_option_without_its_argument", {"obs.fits", "--part"}, input, help,
+       "orvex: option '--part' requires an argument\n", 0, {}},
+      {"col_name_without_its_argument", {"obs.fits", "--col-name"}, input, help,
+       "orvex: option '--col-name' requires an argument\n", 0, {}},
+      {"argument_to_an_option_without_one", {"--debug=1", "obs.fits"}, input, help,
+       "orvex: option '--debug' doesn't allow an argument\n", 0, {}},
+      {"ambiguous_prefix_h", {"--h", "obs.fits"}, input, help,
+       "orvex: option '--h' is ambiguous; possibilities: '--header' '--help'\n", 0, {}},
+      {"ambiguous_prefix_c", {"--c=A", "obs.fits"}, input, help,
+       "orvex: option '--c=A' is ambiguous; possibilities: '--col-name' '--chandra'\n", 0, {}},
+      {"error_after_valid_options", {"-d", "--rosat", "obs.fits", "--bogus"}, input, help,
+       "orvex: unrecognized option '--bogus'\n", 0, {}},
+      // The usage line's name is the path's last component, cut at its first dot.
+      {"windows_path", {}, {}, short_usage("orvex"), "", 0, {}, "C:\\tools\\bin\\orvex.exe"},
+      {"backslash_before_slashes", {}, {}, short_usage("tools/bin/orvex"), "", 0, {}, "C:\\tools/bin/orvex.exe"},
+      {"dotted_name", {}, {}, short_usage("my"), "", 0, {}, "./my.tool.exe"},
+      {"unix_path", {}, {}, short_usage("orvex"), "", 0, {}, "/usr/local/bin/orvex"},
+      {"help_for_a_windows_path", {"--help"}, {}, help, "", 0, {}, "C:\\tools\\bin\\orvex.exe", "orvex"},
+      {"help_for_a_dotted_name", {"-?"}, {}, help, "", 0, {}, "bin/my.tool.exe", "my"},
+      // The parser's diagnostics name the program by argv[0] as it is.
+      {"diagnostic_with_a_path", {"--foo"}, {}, help, "C:\\tools\\orvex.exe: unrecognized option '--foo'\n", 0, {},
+       "C:\\tools\\orvex.exe", "orvex"},
+  };
+  return cases;
+}
+
+// Options in their spellings and places, each acting on the same input.
+std::vector<cli_case> option_cases() {
+  const file_map input{{"obs.fits", obs}};
+  const std::string out = filename_line("obs.fits");
+  auto run = [&](std::string name, std::vector<std::string> args, std::vector<int> parts, std::string logged) {
+    return cli_case{std::move(name), std::move(args), input, out, "", 0,
+                    with_log(obs_parts("obs", parts), " orvex " + logged + "\n")};
+  };
+  std::vector<cli_case> cases{
+      run("no_options", {"obs.fits"}, {0, 1, 2, 3}, "obs.fits"),
+      run("p_0", {"-p", "0", "obs.fits"}, {0}, "-p 0 obs.fits"),
+      run("p_attached", {"-p2", "obs.fits"}, {2}, "-p2 obs.fits"),
+      run("capital_P", {"-P", "2", "obs.fits"}, {2}, "-P 2 obs.fits"),
+      run("part_equals", {"--part=2", "obs.fits"}, {2}, "--part=2 obs.fits"),
+      run("part_next_word", {"--part", "2", "obs.fits"}, {2}, "--part 2 obs.fits"),
+      run("part_prefix", {"--pa=3", "obs.fits"}, {3}, "--pa=3 obs.fits"),
+      run("p_not_a_number", {"-p", "x", "obs.fits"}, {0}, "-p x obs.fits"),
+      run("p_minus_1", {"-p", "-1", "obs.fits"}, {}, "-p -1 obs.fits"),
+      run("p_minus_2", {"-p", "-2", "obs.fits"}, {0, 1, 2, 3}, "-p -2 obs.fits"),
+      run("later_p_wins", {"-p", "1", "-p", "3", "obs.fits"}, {3}, "-p 1 -p 3 obs.fits"),
+      // Options after the file name act as if they stood before it, and the
+      // log shows them there.
+      run("options_after_the_file", {"obs.fits", "-p", "0"}, {0}, "-p 0 obs.fits"),
+      run("options_around_the_file", {"-p", "3", "obs.fits", "--quiet"}, {3}, "-p 3 --quiet obs.fits"),
+      run("quiet_changes_no_output", {"--quiet", "obs.fits"}, {0, 1, 2, 3}, "--quiet obs.fits"),
+      run("silent_prefix", {"--si", "obs.fits"}, {0, 1, 2, 3}, "--si obs.fits"),
+      run("double_dash_before_the_file", {"-p", "1", "--", "obs.fits"}, {1}, "-p 1 -- obs.fits"),
+  };
+  // Permutation holds whatever the environment says.
+  cases.push_back(run("options_after_the_file_with_POSIXLY_CORRECT", {"obs.fits", "-p", "0"}, {0}, "-p 0 obs.fits"));
+  cases.back().env = {{"POSIXLY_CORRECT", "1"}};
+
+  // No comment lines: every part's file is empty.
+  cases.push_back({"no_comments",
+                   {"obs.fits", "--no-comments"},
+                   input,
+                   out,
+                   "",
+                   0,
+                   {{"obs.000", ""}, {"obs.001", ""}, {"obs.002", ""}, {"obs.003", ""},
+                    {"logfile", " orvex --no-comments obs.fits\n"}}});
+  // A file whose name looks like an option, after "--".
+  cases.push_back({"file_named_like_an_option",
+                   {"--", "-d"},
+                   {{"-d", obs}},
+                   filename_line("-d"),
+                   "",
+                   0,
+                   with_log(all_parts("-d"), " orvex -- -d\n")});
+  cases.push_back({"double_dash_then_option_words",
+                   {"-p", "0", "--", "-h", "obs.fits"},
+                   {{"-h", obs}, {"obs.fits", obs}},
+                   filename_line("-h") + filename_line("obs.fits"),
+                   "",
+                   0,
+                   with_log(merged(obs_parts("-h", {0}), obs_parts("obs", {0})),
+                            " orvex -p 0 -- -h obs.fits\n")});
+  return cases;
+}
+
+// Column lists and presets reach the table decoder: a table of the columns
+// A and B, rows (1, 2) and (3, 4).
+std::vector<cli_case> column_cases() {
+  const std::vector<card> table{{"XTENSION", "'BINTABLE'"}, {"BITPIX", "8"},   {"NAXIS", "2"},
+                                {"NAXIS1", "8"},            {"NAXIS2", "2"},   {"PCOUNT", "0"},
+                                {"GCOUNT", "1"},            {"TFIELDS", "2"},  {"TTYPE1", "'A'"},
+                                {"TFORM1", "'1J'"},         {"TTYPE2", "'B'"}, {"TFORM2", "'1J'"}};
+  const std::string input =
+      fits_builder{}.header(primary_cards).header(table).data(big_endian{}.i32(1).i32(2).i32(3).i32(4).bytes()).bytes();
+  const std::string progress = "000%\r050%\r100%\n";
+  const std::string none = "Warning: No colums written\n";
+  auto run = [&](std::string name, std::vector<std::string> options, std::string rows, std::string shown) {
+    std::string logged = " orvex";
+    for (const std::string& o : options) logged += (o.find(',') != std::string::npos ? " \"" + o + "\"" : " " + o);
+    options.push_back("obs.fits");
+    return cli_case{std::move(name), std::move(options), {{"obs.fits", input}},
+                    filename_line("obs.fits") + shown + progress, "", 0,
+                    {{"obs.000", comments(primary_cards)}, {"obs.001", comments(table) + rows},
+                     {"logfile", logged + " obs.fits\n"}}};
+  };
+  return {
+      run("every_column", {}, "1 2 \n3 4 \n", ""),
+      run("column_list_in_its_order", {"--col-name=B,A"}, "2 1 \n4 3 \n", ""),
+      run("column_list_with_empty_names", {"--col-name=,B,,"}, "2 \n4 \n", ""),
+      run("two_column_lists", {"--col-name=B", "--co=A"}, "2 1 \n4 3 \n", ""),
+      run("column_names_are_case_sensitive", {"--col-name=a,b"}, "\n\n", none),
+      run("rosat_preset_matches_nothing", {"--rosat"}, "\n\n", none),
+      run("column_list_then_preset", {"--col-name=A", "--chandra"}, "\n\n", none),
+      run("preset_then_column_list", {"--rosat", "--col-name=A"}, "1 \n3 \n", ""),
+  };
+}
+
+// The run log: one line per run, quoting, an existing log, a log that cannot
+// be opened.
+std::vector<cli_case> log_cases() {
+  const std::string log_before = "2020-01-01 00:00:00 orvex old.fits\n";
+  std::vector<cli_case> cases{
+      {"two_inputs_one_line",
+       {"a.fits", "b.fits"},
+       {{"a.fits", obs}, {"b.fits", obs}},
+       filename_line("a.fits") + filename_line("b.fits"),
+       "",
+       0,
+       with_log(merged(all_parts("a"), all_parts("b")), " orvex a.fits b.fits\n")},
+      {"quoted_words",
+       {"--col-name=A,B", "my obs.fits", "*.fits"},
+       {{"my obs.fits", obs}, {"*.fits", obs}},
+       filename_line("my obs.fits") + filename_line("*.fits"),
+       "",
+       0,
+       with_log(merged(all_parts("my obs"), all_parts("*")),
+                " orvex \"--col-name=A,B\" \"my obs.fits\" \"*.fits\"\n")},
+      {"quote_and_tab_unchanged",
+       {"say\"hi\"\t.fits"},
+       {{"say\"hi\"\t.fits", obs}},
+       filename_line("say\"hi\"\t.fits"),
+       "",
+       0,
+       with_log(all_parts("say\"hi\"\t"), " orvex say\"hi\"\t.fits\n")},
+      // An empty word is a blank with nothing after it; as a file name it
+      // cannot be opened.
+      {"empty_word",
+       {"obs.fits", ""},
+       {{"obs.fits", obs}},
+       filename_line("obs.fits") + filename_line(""),
+       "orvex: : cannot open: No such file or directory\n",
+       1,
+       with_log(all_parts("obs"), " orvex obs.fits \n")},
+      {"program_path_as_given",
+       {"obs.fits"},
+       {{"obs.fits", obs}},
+       filename_line("obs.fits"),
+       "",
+       0,
+       with_log(all_parts("obs"), " ./bin/orvex.exe obs.fits\n"),
+       "./bin/orvex.exe",
+       "orvex"},
+      {"appended_to_an_existing_log",
+       {"obs.fits"},
+       {{"obs.fits", obs}, {"logfile", log_before}},
+       filename_line("obs.fits"),
+       "",
+       0,
+       with_log(all_parts("obs"), log_before + " orvex obs.fits\n")},
+      // A log that cannot be opened: a message without a line end, the run
+      // goes on, and the status is not affected.
+      {"log_cannot_be_opened",
+       {"obs.fits"},
+       {{"obs.fits", obs}},
+       filename_line("obs.fits"),
+       "No logfile entry",
+       0,
+       all_parts("obs"),
+       "orvex",
+       "orvex",
+       {"logfile"}},
+      {"log_message_runs_on_into_the_next",
+       {"obs.fits", "missing.fits"},
+       {{"obs.fits", obs}},
+       filename_line("obs.fits") + filename_line("missing.fits"),
+       "No logfile entryorvex: missing.fits: cannot open: No such file or directory\n",
+       1,
+       all_parts("obs"),
+       "orvex",
+       "orvex",
+       {"logfile"}},
+      {"log_cannot_be_opened_quiet",
+       {"--quiet", "obs.fits"},
+       {{"obs.fits", obs}},
+       filename_line("obs.fits"),
+       "",
+       0,
+       all_parts("obs"),
+       "orvex",
+       "orvex",
+       {"logfile"}},
+      {"log_cannot_be_opened_silent",
+       {"obs.fits", "--silent"},
+       {{"obs.fits", obs}},
+       filename_line("obs.fits"),
+       "",
+       0,
+       all_parts("obs"),
+       "orvex",
+       "orvex",
+       {"logfile"}},
+  };
+  return cases;
+}
+
+std::vector<cli_case> all_cases() {
+  std::vector<cli_case> all;
+  for (auto part : {usage_cases, option_cases, column_cases, log_cases}) {
+    for (cli_case& c : part()) all.push_back(std::move(c));
+  }
+  return all;
+}
+
+class spine_cli_e2e : public ::testing::TestWithParam<std::tuple<cli_case, bool>> {};
+
+TEST_P(spine_cli_e2e, run) {
+  const auto& [c, compressed] = GetParam();
+  run_options o{.args = c.args, .inputs = c.inputs, .folders = c.folders, .argv0 = c.argv0};
+  o.env = {{"POSIXLY_CORRECT", std::nullopt}};
+  o.env.insert(o.env.end(), c.env.begin(), c.env.end());
+  if (compressed) {
+    for (auto& [name, bytes] : o.inputs) {
+      if (name != "logfile") bytes = gzip(bytes);
+    }
+  }
+  const run_result r = run_orvex(o);
+  ASSERT_TRUE(r.exited) << r.describe();
+  EXPECT_EQ(r.exit_code, c.status) << r.describe();
+  if (c.out == help) {
+    EXPECT_TRUE(is_full_help(r.out, c.program));
+  } else {
+    EXPECT_EQ(visible(r.out), visible(c.out));
+  }
+  EXPECT_EQ(visible(r.err), visible(c.err));
+  file_map files = r.outputs();
+  ASSERT_TRUE(strip_log_time_stamps(files, r));
+  EXPECT_TRUE(same_files(files, c.files));
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, spine_cli_e2e, ::testing::Combine(::testing::ValuesIn(all_cases()), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::get<0>(info.param).name + (std::get<1>(info.param) ? "_gzip" : "_plain");
+                         });
+
+}  // namespace
+}  // namespace orvex::test

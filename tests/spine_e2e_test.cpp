@@ -1,0 +1,924 @@
+// End-to-end runs of the file and part driver: output names, part selection,
+// the primary header's comment lines, the 16-bit image dump and its progress
+// figures, block skips around the END card, truncated and damaged inputs and
+// outputs that cannot be written. Every run compares standard output,
+// standard error, the exit status and every file left in the folder, byte
+// for byte, and every case runs on plain and on gzip-compressed input.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/fits_builder.h"
+#include "tests/run_orvex.h"
+
+namespace orvex::test {
+namespace {
+
+// --- expected texts ---------------------------------------------------------
+
+// A card as the driver copies it: without its trailing blanks, except that a
+// card of 80 blanks stays as it is.
+std::string trimmed(std::string text) {
+  const auto last = text.find_last_not_of(' ');
+  if (last != std::string::npos) text.erase(last + 1);
+  return text;
+}
+
+// The comment lines of a header: "!" and the trimmed card for every card,
+// closed by "!END" unless the header has no END card.
+std::string comments(const std::vector<card>& cards, bool end = true) {
+  std::string text;
+  for (const card& c : cards) text += "!" + trimmed(c.text()) + "\n";
+  if (end) text += "!END\n";
+  return text;
+}
+
+// Image lines: `width` values per line, each followed by one blank.
+std::string image_lines(std::int64_t width, const std::vector<std::int16_t>& pixels) {
+  std::string text;
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    text += std::to_string(pixels[i]) + " ";
+    if ((static_cast<std::int64_t>(i) + 1) % width == 0) text += "\n";
+  }
+  return text;
+}
+
+// `n` with at least three digits, zeros in front.
+std::string three_digits(std::int64_t n) {
+  const std::string digits = std::to_string(n);
+  return digits.size() < 3 ? std::string(3 - digits.size(), '0') + digits : digits;
+}
+
+std::string figure(std::int64_t percent, char end) { return three_digits(percent) + "%" + end; }
+
+// The progress figures of `rows` complete rows: after every row whose number
+// is a multiple of rows / 100 + 1, the percentage done before it; at the end
+// the percentage of all rows, which reads 100 (000 for a negative count).
+std::string progress(std::int64_t rows) {
+  if (rows == 0) return "";
+  std::string text;
+  const std::int64_t every = rows / 100 + 1;
+  for (std::int64_t r = 0; r < rows; r += every) text += figure(r * 100 / rows, '\r');
+  return text + figure(rows > 0 ? 100 : 0, '\n');
+}
+
+std::string filename_line(const std::string& path) { return "         filename:" + path + "\n"; }
+
+// --- units ------------------------------------------------------------------
+
+// One header-and-data unit, with what the run writes for it.
+struct unit {
+  std::vector<card> cards;  // the header without its END card
+  std::string data;         // the data unit, not padded
+  std::string text;         // its output file
+  std::string out;          // what its decoding prints on standard output
+};
+
+std::string pixels_bytes(const std::vector<std::int16_t>& pixels) {
+  big_endian b;
+  for (std::int16_t v : pixels) b.i16(v);
+  return b.bytes();
+}
+
+// A primary unit with a 16-bit image of `width` x `height` values.
+unit image(std::int64_t width, std::int64_t height, const std::vector<std::int16_t>& pixels,
+           std::vector<card> extra = {}) {
+  std::vector<card> cards{{"SIMPLE", "T"},
+                          {"BITPIX", "16"},
+                          {"NAXIS", "2"},
+                          {"NAXIS1", std::to_string(width)},
+                          {"NAXIS2", std::to_string(height)}};
+  cards.insert(cards.end(), extra.begin(), extra.end());
+  return {cards, pixels_bytes(pixels), comments(cards) + image_lines(width, pixels), progress(height)};
+}
+
+// A primary unit without data.
+unit no_data(std::vector<card> extra = {}) {
+  std::vector<card> cards{{"SIMPLE", "T"}, {"BITPIX", "8"}, {"NAXIS", "0"}};
+  cards.insert(cards.end(), extra.begin(), extra.end());
+  return {cards, "", comments(cards), ""};
+}
+
+// An extension without data.
+unit empty_extension(const std::string& name) {
+  std::vector<card> cards{{"XTENSION", "'IMAGE   '"}, {"BITPIX", "8"}, {"NAXIS", "0"},
+                          {"EXTNAME", "'" + name + "'"}};
+  return {cards, "", comments(cards), ""};
+}
+
+// A binary table of one 32-bit integer column.
+unit int_table(const std::vector<std::int32_t>& values) {
+  std::vector<card> cards{{"XTENSION", "'BINTABLE'"},
+                          {"BITPIX", "8"},
+                          {"NAXIS", "2"},
+                          {"NAXIS1", "4"},
+                          {"NAXIS2", std::to_string(values.size())},
+                          {"PCOUNT", "0"},
+                          {"GCOUNT", "1"},
+                          {"TFIELDS", "1"},
+                          {"TTYPE1", "'V'"},
+                          {"TFORM1", "'1J'"}};
+  big_endian rows;
+  std::string lines;
+  for (std::int32_t v : values) {
+    rows.i32(v);
+    lines += std::to_string(v) + " \n";
+  }
+  return {cards, rows.bytes(), comments(cards) + lines,
+          progress(static_cast<std::int64_t>(values.size()))};
+}
+
+// COMMENT cards that fill a header to a chosen length.
+std::vector<card> filler(std::size_t n) {
+  return std::vector<card>(n, card("COMMENT filler"));
+}
+
+// The input file of `units`, every unit laid out by the FITS rules.
+std::string fits_of(const std::vector<unit>& units) {
+  fits_builder b;
+  for (const unit& u : units) b.header(u.cards).data(u.data);
+  return b.bytes();
+}
+
+// The output files of `units` decoded from an input with name stem `stem`.
+file_map files_of(const std::string& stem, const std::vector<unit>& units) {
+  file_map files;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    files[stem + "." + three_digits(static_cast<std::int64_t>(i))] = units[i].text;
+  }
+  return files;
+}
+
+std::string out_of(const std::string& path, const std::vector<unit>& units) {
+  std::string out = filename_line(path);
+  for (const unit& u : units) out += u.out;
+  return out;
+}
+
+file_map with(file_map files, const file_map& more) {
+  for (const auto& [name, bytes] : more) files[name] = bytes;
+  return files;
+}
+
+const std::string no_colums = "Warning: No colums written\n";
+
+// --- the cases --------------------------------------------------------------
+
+struct spine_case {
+  std::string name;
+  std::vector<std::string> args;
+  file_map inputs;
+  std::string out;
+  std::string err;
+  int status;
+  file_map files;  // every file written, the logfile without its time stamps
+  std::vector<std::string> folders = {};
+  std::vector<resource_limit> limits = {};
+};
+
+// The usual shape: one input `path` holding `units`, run without options.
+spine_case plain_run(std::string name, const std::string& path, const std::string& stem,
+                     const std::vector<unit>& units) {
+  return {std::move(name), {path}, {{path, fits_of(units)}}, out_of(path, units), "", 0,
+          with(files_of(stem, units), {{"logfile", " orvex " + path + "\n"}})};
+}
+
+std::vector<spine_case> naming_cases() {
+  const unit ext_a = empty_extension("A"), ext_b = empty_extension("B"), ext_c = empty_extension("C");
+  const unit first = image(2, 1, {1, 2}, {{"OBJECT", "'first'"}});
+  const unit second = no_data({{"OBJECT", "'second'"}});
+  std::vector<spine_case> cases{
+      plain_run("image_and_table", "obs.fits", "obs",
+                {image(3, 2, {1, 2, 3, 4, 5, 6}), int_table({7, 8, -9})}),
+      plain_run("primary_only", "obs.fits", "obs", {no_data()}),
+      plain_run("stem_drops_the_last_extension_only", "data/obs.fits.gz", "obs.fits",
+                {no_data(), ext_a}),
+      plain_run("input_without_extension", "image", "image", {no_data(), ext_a}),
+      plain_run("dot_in_a_folder_name", "v1.2/obs", "obs", {no_data()}),
+      plain_run("name_that_is_only_an_extension", "data/.fits", "", {no_data(), ext_a}),
+      plain_run("several_extensions_numbered_in_file_order", "obs.fits", "obs",
+                {no_data(), ext_a, int_table({1}), ext_b}),
+  };
+  // The first case spelled out in full, as a check on the helpers.
+  cases[0].out = filename_line("obs.fits") + "000%\r050%\r100%\n" + "000%\r033%\r066%\r100%\n";
+  cases[0].files["obs.000"] =
+      "!SIMPLE  =                    T\n!BITPIX  =                   16\n!NAXIS   =                    2\n"
+      "!NAXIS1  =                    3\n!NAXIS2  =                    2\n!END\n1 2 3 \n4 5 6 \n";
+  cases[0].files["obs.001"] =
+      "!XTENSION= 'BINTABLE'\n!BITPIX  =                    8\n!NAXIS   =                    2\n"
+      "!NAXIS1  =                    4\n!NAXIS2  =                    3\n!PCOUNT  =                    0\n"
+      "!GCOUNT  =                    1\n!TFIELDS =                    1\n!TTYPE1  = 'V'\n!TFORM1  = '1J'\n"
+      "!END\n7 \n8 \n-9 \n";
+
+  // The later of two inputs with the same stem replaces the files it writes.
+  cases.push_back({"same_stem_later_input_replaces_earlier_files",
+                   {"a/obs.fits", "b/obs.fits"},
+                   {{"a/obs.fits", fits_of({first, ext_a, ext_c})}, {"b/obs.fits", fits_of({second, ext_b})}},
+                   filename_line("a/obs.fits") + "OBJECT = first\n" + "000%\r100%\n" +
+                       filename_line("b/obs.fits") + "OBJECT = second\n",
+                   "",
+                   0,
+                   {{"obs.000", second.text},
+                    {"obs.001", ext_b.text},
+                    {"obs.002", ext_c.text},
+                    {"logfile", " orvex a/obs.fits b/obs.fits\n"}}});
+
+  cases.push_back({"blank_in_the_file_name",
+                   {"my obs.fits"},
+                   {{"my obs.fits", fits_of({no_data(), ext_a})}},
+                   filename_line("my obs.fits"),
+                   "",
+                   0,
+                   {{"my obs.000", no_data().text},
+                    {"my obs.001", ext_a.text},
+                    {"logfile", " orvex \"my obs.fits\"\n"}}});
+  return cases;
+}
+
+std::vector<spine_case> part_cases() {
+  const unit img = image(3, 2, {1, 2, 3, 4, 5, 6}, {{"OBJECT", "'M31     '"}});
+  const unit table = int_table({7, 8, -9});
+  const unit ext1 = empty_extension("ONE"), ext3 = empty_extension("THREE");
+  const std::string input = fits_of({img, table, ext1, ext3});
+  const std::string shown = "OBJECT = M31     \n000%\r050%\r100%\n";
+  // A table that is not written still reads its rows and shows its progress.
+  const std::string table_unwritten = no_colums + "000%\r033%\r066%\r100%\n";
+  const std::string table_written = "000%\r033%\r066%\r100%\n";
+  auto run = [&](std::string name, std::vector<std::string> options, std::string out, file_map files) {
+    std::string logged = " orvex";
+    for (const std::string& o : options) logged += " " + o;
+    options.push_back("obs.fits");
+    files["logfile"] = logged + " obs.fits\n";
+    return spine_case{std::move(name), options, {{"obs.fits", input}},
+                      filename_line("obs.fits") + out, "", 0, files};
+  };
+  std::vector<spine_case> cases{
+      run("p_0_writes_only_the_primary", {"-p", "0"}, shown + table_unwritten, {{"obs.000", img.text}}),
+      run("p_1_writes_only_the_first_extension", {"-p", "1"}, shown + table_written,
+          {{"obs.001", table.text}}),
+      run("p_2_writes_only_the_second_extension", {"-p", "2"}, shown + table_unwritten,
+          {{"obs.002", ext1.text}}),
+      run("p_3_writes_only_the_last_extension", {"-p", "3"}, shown + table_unwritten,
+          {{"obs.003", ext3.text}}),
+      run("p_beyond_the_last_part_writes_nothing", {"-p", "4"}, shown + table_unwritten, {}),
+      run("p_minus_1_writes_nothing", {"-p", "-1"}, shown + table_unwritten, {}),
+      run("p_minus_2_writes_everything", {"-p", "-2"}, shown + table_written,
+          {{"obs.000", img.text}, {"obs.001", table.text}, {"obs.002", ext1.text}, {"obs.003", ext3.text}}),
+      run("no_comments_leaves_the_image_lines", {"--no-comments"}, shown + table_written,
+          {{"obs.000", "1 2 3 \n4 5 6 \n"}, {"obs.001", "7 \n8 \n-9 \n"}, {"obs.002", ""}, {"obs.003", ""}}),
+  };
+
+  // -p 1000: the part number takes a fourth digit.
+  std::vector<unit> many{no_data()};
+  for (int i = 1; i <= 1001; ++i) many.push_back(empty_extension("E" + std::to_string(i)));
+  cases.push_back({"part_number_with_four_digits",
+                   {"-p", "1000", "obs.fits"},
+                   {{"obs.fits", fits_of(many)}},
+                   filename_line("obs.fits"),
+                   "",
+                   0,
+                   {{"obs.1000", many[1000].text}, {"logfile", " orvex -p 1000 obs.fits\n"}}});
+  // An empty .000 file: no comments and no image.
+  cases.push_back({"no_comments_and_no_image_give_an_empty_file",
+                   {"--no-comments", "obs.fits"},
+                   {{"obs.fits", fits_of({no_data(), empty_extension("A")})}},
+                   filename_line("obs.fits"),
+                   "",
+                   0,
+                   {{"obs.000", ""}, {"obs.001", ""}, {"logfile", " orvex --no-comments obs.fits\n"}}});
+  return cases;
+}
+
+std::vector<spine_case> primary_header_cases() {
+  std::vector<spine_case> cases;
+  // OBJECT: at most 8 characters up to the closing quote, blanks included.
+  const unit objects = no_data({{"OBJECT", "'M31     '"},
+                                {"OBJECT", "''"},
+                                {"OBJECT", "'NGC 1234 and more'"},
+                                card("OBJECT  = M31 without quotes"),
+                                card("OBJECT='x y'"),
+                                card("OBJECTS = 'not this one'")});
+  cases.push_back(plain_run("object_lines", "obs.fits", "obs", {objects}));
+  cases.back().out = filename_line("obs.fits") + "OBJECT = M31     \nOBJECT = \nOBJECT = NGC 1234\nOBJECT = x y\n";
+
+  // The keyword needs a run of blanks or '=' right after it; the value is the
+  // number after that run.
+  const std::vector<card> spelled{card("SIMPLE  =                    T"), card("BITPIX=16"),
+                                  card("NAXIS 2"),  card("NAXIS1  =  2 / width"),
+                                  card("NAXIS2= =  1"), card("NAXIS3  =   99"),
+                                  card("NAXISX  =   99")};
+  cases.push_back({"keyword_spellings",
+                   {"obs.fits"},
+                   {{"obs.fits", fits_builder{}.header(spelled).data(pixels_bytes({-5, 7})).bytes()}},
+                   filename_line("obs.fits") + "000%\r100%\n",
+                   "",
+                   0,
+                   {{"obs.000", comments(spelled) + "-5 7 \n"}, {"logfile", " orvex obs.fits\n"}}});
+
+  // A value that is no number leaves the value unset: no image, and the scan
+  // passes over the data to the extension.
+  const std::vector<card> unreadable{{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"},
+                                     {"NAXIS1", "'two'"}, {"NAXIS2", "1"}};
+  const unit ext = empty_extension("AFTER");
+  cases.push_back({"axis_value_that_is_no_number",
+                   {"obs.fits"},
+                   {{"obs.fits", fits_builder{}.header(unreadable).data(pixels_bytes({1, 2})).header(ext.cards).bytes()}},
+                   filename_line("obs.fits"),
+                   "",
+                   0,
+                   {{"obs.000", comments(unreadable)}, {"obs.001", ext.text}, {"logfile", " orvex obs.fits\n"}}});
+
+  // Any card that begins with END ends the header; the real END card is the
+  // look-ahead card.
+  const std::vector<card> early_end{{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "2"},
+                                    {"NAXIS2", "1"}, {"ENDTIME", "'12:00'"}};
+  cases.push_back({"card_beginning_with_END_ends_the_header",
+                   {"obs.fits"},
+                   {{"obs.fits", fits_builder{}.header(early_end).data(pixels_bytes({5, 6})).bytes()}},
+                   filename_line("obs.fits") + "000%\r100%\n",
+                   "",
+                   0,
+                   {{"obs.000", comments(early_end, false) + "5 6 \n"}, {"logfile", " orvex obs.fits\n"}}});
+
+  // Debug echoes run on in one line.
+  const unit img = image(2, 2, {1, 2, 3, 4}, {{"OBJECT", "'X'"}});
+  cases.push_back({"debug_echoes",
+                   {"-d", "obs.fits"},
+                   {{"obs.fits", fits_of({img})}},
+                   filename_line("obs.fits") + "BITPIX,NAXIS,NAXIS1,NAXIS2,OBJECT = X\n000%\r050%\r100%\n",
+                   "",
+                   0,
+                   {{"obs.000", img.text}, {"logfile", " orvex -d obs.fits\n"}}});
+
+  // BITPIX, NAXIS, NAXIS1 and NAXIS2 start afresh with every input: a header
+  // that lacks one of them has no image, whatever the file before had.
+  const unit a = image(2, 1, {5, 6});
+  const std::vector<card> no_axes{{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}};
+  const std::vector<card> no_bitpix{{"SIMPLE", "T"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "1"}};
+  const std::string two_values = pixels_bytes({-1, -2});
+  cases.push_back({"primary_values_start_afresh_for_each_input",
+                   {"a.fits", "b.fits", "c.fits"},
+                   {{"a.fits", fits_of({a})},
+                    {"b.fits", fits_builder{}.header(no_axes).data(two_values).bytes()},
+                    {"c.fits", fits_builder{}.header(no_bitpix).data(two_values).bytes()}},
+                   filename_line("a.fits") + "000%\r100%\n" + filename_line("b.fits") + filename_line("c.fits"),
+                   "",
+                   0,
+                   {{"a.000", a.text},
+                    {"b.000", comments(no_axes)},
+                    {"c.000", comments(no_bitpix)},
+                    {"logfile", " orvex a.fits b.fits c.fits\n"}}});
+  return cases;
+}
+
+// Image dumps of several shapes, each followed by an extension that the scan
+// must still find.
+std::vector<spine_case> image_cases() {
+  struct shape {
+    std::string name;
+    std::int64_t width;
+    std::int64_t height;  // NAXIS2 as written
+    std::vector<std::int16_t> pixels;
+    std::string lines;
+    std::string progress;
+  };
+  std::vector<std::int16_t> column_250(250), row_1440(1440), row_1441(1441);
+  std::string lines_250, line_1440, line_1441;
+  for (int i = 0; i < 250; ++i) {
+    column_250[i] = static_cast<std::int16_t>(i * 131 - 16000);
+    lines_250 += std::to_string(column_250[i]) + " \n";
+  }
+  for (int i = 0; i < 1441; ++i) {
+    const auto v = static_cast<std::int16_t>(i % 100);
+    row_1441[i] = v;
+    line_1441 += std::to_string(v) + " ";
+    if (i < 1440) row_1440[i] = v;
+    if (i == 1439) line_1440 = line_1441;
+  }
+  const std::string p250 = progress(250);
+  // Lines of the longest value text, "-32768 ", around the size of the
+  // output buffer (256 KiB): 37449 values and the line end fill it exactly.
+  const std::vector<std::int16_t> widest(37449 * 2, -32768), wider(37450 * 2, -32768);
+  const std::vector<shape> shapes{
+      {"line_that_fills_the_output_buffer", 37449, 2, widest, image_lines(37449, widest), "000%\r050%\r100%\n"},
+      {"line_longer_than_the_output_buffer", 37450, 2, wider, image_lines(37450, wider), "000%\r050%\r100%\n"},
+      {"three_by_two", 3, 2, {1, 2, 3, 4, 5, 6}, "1 2 3 \n4 5 6 \n", "000%\r050%\r100%\n"},
+      {"one_line", 1, 1, {42}, "42 \n", "000%\r100%\n"},
+      {"three_lines", 2, 3, {1, 2, 3, 4, 5, 6}, "1 2 \n3 4 \n5 6 \n", "000%\r033%\r066%\r100%\n"},
+      {"seven_lines", 1, 7, {1, 2, 3, 4, 5, 6, 7}, "1 \n2 \n3 \n4 \n5 \n6 \n7 \n",
+       "000%\r014%\r028%\r042%\r057%\r071%\r085%\r100%\n"},
+      {"extreme_values", 4, 1, {-32768, 32767, -1, 0}, "-32768 32767 -1 0 \n", "000%\r100%\n"},
+      {"no_lines", 5, 0, {}, "", ""},
+      {"lines_without_values", 0, 2, {}, "\n\n", "000%\r050%\r100%\n"},
+      {"negative_width", -3, 2, {}, "\n\n", "000%\r050%\r100%\n"},
+      // -1 is the value of an axis that no card gave: no dump at all.
+      {"height_minus_1", 2, -1, {}, "", ""},
+      {"width_minus_1", -1, 2, {}, "", ""},
+      {"negative_height_minus_3", 2, -3, {}, "", "000%\n"},
+      {"negative_height_minus_150", 2, -150, {}, "", "000%\n"},
+      {"negative_height_minus_250", 2, -250, {}, "", "000%\n"},
+      {"most_negative_height", 2, -2147483648LL, {}, "", "000%\n"},
+      {"two_hundred_fifty_lines", 1, 250, column_250, lines_250, p250},
+      {"data_of_exactly_one_block", 1440, 1, row_1440, line_1440 + "\n", "000%\r100%\n"},
+      {"data_one_value_past_a_block", 1441, 1, row_1441, line_1441 + "\n", "000%\r100%\n"},
+  };
+  std::vector<spine_case> cases;
+  const unit ext = empty_extension("AFTER");
+  for (const shape& s : shapes) {
+    const std::vector<card> cards{{"SIMPLE", "T"},
+                                  {"BITPIX", "16"},
+                                  {"NAXIS", "2"},
+                                  {"NAXIS1", std::to_string(s.width)},
+                                  {"NAXIS2", std::to_string(s.height)}};
+    const std::string input =
+        fits_builder{}.header(cards).data(pixels_bytes(s.pixels)).header(ext.cards).bytes();
+    cases.push_back({"image_" + s.name,
+                     {"obs.fits"},
+                     {{"obs.fits", input}},
+                     filename_line("obs.fits") + s.progress,
+                     "",
+                     0,
+                     {{"obs.000", comments(cards) + s.lines}, {"obs.001", ext.text}, {"logfile", " orvex obs.fits\n"}}});
+  }
+
+  // Progress figures for counts around the steps of the rows / 100 + 1 rule.
+  for (std::int64_t rows : {99, 100, 101, 150, 199, 200, 299}) {
+    std::vector<std::int16_t> pixels(static_cast<std::size_t>(rows));
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::int16_t>(i);
+    const unit img = image(1, rows, pixels);
+    cases.push_back(plain_run("image_progress_of_" + std::to_string(rows) + "_lines", "obs.fits", "obs",
+                              {img, ext}));
+  }
+
+  // Tables with a row count that is 0 or negative: no row is read, and the
+  // final figure of a negative count is 000.
+  for (const char* xtension : {"'BINTABLE'", "'TABLE   '"}) {
+    for (std::int64_t rows : {0, -1, -3, -150, -250}) {
+      const bool binary = xtension[1] == 'B';
+      std::vector<card> cards{{"XTENSION", xtension}, {"BITPIX", "8"}, {"NAXIS", "2"},
+                              {"NAXIS1", "4"},        {"NAXIS2", std::to_string(rows)},
+                              {"PCOUNT", "0"},        {"GCOUNT", "1"}, {"TFIELDS", "1"}};
+      if (binary) {
+        cards.insert(cards.end(), {{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}});
+      } else {
+        cards.insert(cards.end(), {{"TBCOL1", "1"}, {"TFORM1", "'I4'"}});
+      }
+      const std::string kind = binary ? "binary" : "ascii";
+      cases.push_back({kind + "_table_of_" + (rows < 0 ? "minus_" : "") + std::to_string(rows < 0 ? -rows : rows) + "_rows",
+                       {"obs.fits"},
+                       {{"obs.fits", fits_builder{}.header(no_data().cards).header(cards).header(ext.cards).bytes()}},
+                       filename_line("obs.fits") + (rows == 0 ? "" : "000%\n"),
+                       "",
+                       0,
+                       {{"obs.000", no_data().text},
+                        {"obs.001", comments(cards)},
+                        {"obs.002", ext.text},
+                        {"logfile", " orvex obs.fits\n"}}});
+    }
+  }
+
+  // Images that are not dumped: the scan passes over their data.
+  const struct {
+    std::string name;
+    std::vector<card> cards;
+  } not_dumped[] = {
+      {"three_axes",
+       {{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}, {"NAXIS3", "2"}}},
+      {"floating_values", {{"SIMPLE", "T"}, {"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}},
+      {"bytes", {{"SIMPLE", "T"}, {"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "8"}, {"NAXIS2", "2"}}},
+      {"one_axis", {{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "1"}, {"NAXIS1", "8"}}},
+      {"no_NAXIS2", {{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "8"}}},
+  };
+  for (const auto& n : not_dumped) {
+    const std::string input =
+        fits_builder{}.header(n.cards).data(pixels_bytes({1, 2, 3, 4, 5, 6, 7, 8})).header(ext.cards).bytes();
+    cases.push_back({"no_image_dump_" + n.name,
+                     {"obs.fits"},
+                     {{"obs.fits", input}},
+                     filename_line("obs.fits"),
+                     "",
+                     0,
+                     {{"obs.000", comments(n.cards)}, {"obs.001", ext.text}, {"logfile", " orvex obs.fits\n"}}});
+  }
+  return cases;
+}
+
+// Where the primary END card falls in its block, with and without data.
+std::vector<spine_case> block_cases() {
+  std::vector<spine_case> cases;
+  const unit ext = empty_extension("NEXT");
+  const unit table = int_table({1, 2});
+  for (std::size_t end_card : {6, 34, 35, 36, 37, 71, 72, 73}) {
+    const std::string at = "END_as_card_" + std::to_string(end_card);
+    // Without data: SIMPLE, BITPIX, NAXIS and filler before END.
+    cases.push_back(plain_run(at + "_without_data", "obs.fits", "obs", {no_data(filler(end_card - 4)), ext, table}));
+    // With a 2 x 2 image: five axis cards and filler before END.
+    {
+      const unit img = image(2, 2, {10, 20, 30, 40}, filler(end_card - 6));
+      cases.push_back(plain_run(at + "_with_image", "obs.fits", "obs", {img, ext, table}));
+      // Not written: the scan passes over the image from the boundary.
+      spine_case skipped = plain_run(at + "_with_image_not_written", "obs.fits", "obs", {img, ext, table});
+      skipped.args = {"-p", "1", "obs.fits"};
+      skipped.files = {{"obs.001", ext.text}, {"logfile", " orvex -p 1 obs.fits\n"}};
+      skipped.out = filename_line("obs.fits") + img.out + no_colums + table.out;
+      cases.push_back(skipped);
+    }
+  }
+  // END as the only card.
+  const std::vector<card> none;
+  cases.push_back({"END_as_the_first_card",
+                   {"obs.fits"},
+                   {{"obs.fits", fits_builder{}.header(none).header(ext.cards).bytes()}},
+                   filename_line("obs.fits"),
+                   "",
+                   0,
+                   {{"obs.000", "!END\n"}, {"obs.001", ext.text}, {"logfile", " orvex obs.fits\n"}}});
+
+  // Extension data that ends on a block boundary, or one row past it.
+  for (int rows : {720, 721}) {
+    std::vector<std::int32_t> values(static_cast<std::size_t>(rows));
+    for (int i = 0; i < rows; ++i) values[static_cast<std::size_t>(i)] = i * 1000 - 300000;
+    cases.push_back(plain_run("extension_data_of_" + std::to_string(rows) + "_rows", "obs.fits", "obs",
+                              {no_data(), int_table(values), ext}));
+  }
+
+  // The scan reads 80 bytes at a time from a block boundary: an XTENSION text
+  // inside data at another offset is no extension.
+  const std::vector<card> byte_image{{"SIMPLE", "T"}, {"BITPIX", "8"}, {"NAXIS", "1"}, {"NAXIS1", "200"}};
+  std::string data(200, '\0');
+  data.replace(40, 8, "XTENSION");
+  data.replace(121, 8, "XTENSION");
+  cases.push_back({"XTENSION_text_off_the_card_grid",
+                   {"obs.fits"},
+                   {{"obs.fits", fits_builder{}.header(byte_image).data(data).header(ext.cards).bytes()}},
+                   filename_line("obs.fits"),
+                   "",
+                   0,
+                   {{"obs.000", comments(byte_image)}, {"obs.001", ext.text}, {"logfile", " orvex obs.fits\n"}}});
+
+  // Blocks of junk between units are passed over card by card.
+  cases.push_back({"junk_between_units",
+                   {"obs.fits"},
+                   {{"obs.fits", fits_builder{}
+                                     .header(no_data().cards)
+                                     .data(std::string(3000, 'x'))
+                                     .header(ext.cards)
+                                     .data(std::string(100, 'y'))
+                                     .header(table.cards)
+                                     .data(table.data)
+                                     .bytes()}},
+                   filename_line("obs.fits") + table.out,
+                   "",
+                   0,
+                   {{"obs.000", no_data().text},
+                    {"obs.001", ext.text},
+                    {"obs.002", table.text},
+                    {"logfile", " orvex obs.fits\n"}}});
+  return cases;
+}
+
+std::vector<spine_case> truncation_cases() {
+  std::vector<spine_case> cases;
+  const std::vector<card> three{{"SIMPLE", "T"}, {"BITPIX", "8"}, {"NAXIS", "0"}};
+  cases.push_back({"file_ends_inside_the_primary_header",
+                   {"obs.fits"},
+                   {{"obs.fits", header_unit(three, {.end_card = false, .pad_header = false})}},
+                   filename_line("obs.fits"),
+                   "",
+                   0,
+                   {{"obs.000", comments(three, false)}, {"logfile", " orvex obs.fits\n"}}});
+  cases.push_back({"file_ends_inside_a_card",
+                   {"obs.fits"},
+                   {{"obs.fits", header_unit(three, {.end_card = false, .pad_header = false}) + "COMMENT cut"}},
+                   filename_line("obs.fits"),
+                   "",
+                   0,
+                   {{"obs.000", comments(three, false) + "!COMMENT cut\n"}, {"logfile", " orvex obs.fits\n"}}});
+  cases.push_back({"empty_file",
+                   {"obs.fits"},
+                   {{"obs.fits", ""}},
+                   filename_line("obs.fits"),
+                   "",
+                   0,
+                   {{"obs.000", ""}, {"logfile", " orvex obs.fits\n"}}});
+
+  // A stream that ends inside the image: complete lines only, a message
+  // naming the input, status 1.
+  const std::vector<card> axes{{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "3"}, {"NAXIS2", "3"}};
+  const std::string pixels = pixels_bytes({1, 2, 3, 4, 5, 6, 7, 8, 9});
+  const struct {
+    std::string name;
+    std::size_t bytes;
+    std::string lines;
+    std::string progress;
+    int written;
+  } cuts[] = {
+      {"before_the_first_value", 0, "", "000%\n", 0},
+      {"inside_the_first_value", 1, "", "000%\n", 0},
+      {"inside_the_second_line", 8, "1 2 3 \n", "000%\r033%\n", 1},
+      {"inside_a_value", 7, "1 2 3 \n", "000%\r033%\n", 1},
+      {"after_the_second_line", 12, "1 2 3 \n4 5 6 \n", "000%\r033%\r066%\n", 2},
+      {"one_byte_short", 17, "1 2 3 \n4 5 6 \n", "000%\r033%\r066%\n", 2},
+  };
+  for (const auto& c : cuts) {
+    cases.push_back({"image_cut_" + c.name,
+                     {"obs.fits", "next.fits"},
+                     {{"obs.fits", header_unit(axes) + pixels.substr(0, c.bytes)},
+                      {"next.fits", fits_of({no_data()})}},
+                     filename_line("obs.fits") + c.progress + filename_line("next.fits"),
+                     "orvex: obs.fits: part 0: the stream ends inside the image: " + std::to_string(c.written) +
+                         " of 3 image lines written\n",
+                     1,
+                     {{"obs.000", comments(axes) + c.lines},
+                      {"next.000", no_data().text},
+                      {"logfile", " orvex obs.fits next.fits\n"}}});
+  }
+  // The same for a line longer than the output buffer.
+  const std::vector<card> wide{{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "37450"}, {"NAXIS2", "2"}};
+  const std::vector<std::int16_t> wide_pixels(37450 * 2, -1);
+  cases.push_back({"image_cut_inside_a_line_longer_than_the_output_buffer",
+                   {"obs.fits"},
+                   {{"obs.fits", header_unit(wide) + pixels_bytes(wide_pixels).substr(0, 37450 * 2 + 10)}},
+                   filename_line("obs.fits") + "000%\r050%\n",
+                   "orvex: obs.fits: part 0: the stream ends inside the image: 1 of 2 image lines written\n",
+                   1,
+                   {{"obs.000", comments(wide) + image_lines(37450, std::vector<std::int16_t>(37450, -1))},
+                    {"logfile", " orvex obs.fits\n"}}});
+
+  // A header without END whose axis values were all seen: the dump runs and
+  // finds nothing.
+  const std::vector<card> axes_2{{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}};
+  cases.push_back({"header_cut_after_the_axis_values",
+                   {"obs.fits"},
+                   {{"obs.fits", header_unit(axes_2, {.end_card = false, .pad_header = false})}},
+                   filename_line("obs.fits") + "000%\n",
+                   "orvex: obs.fits: part 0: the stream ends inside the image: 0 of 2 image lines written\n",
+                   1,
+                   {{"obs.000", comments(axes_2, false)}, {"logfile", " orvex obs.fits\n"}}});
+  // Complete data whose last block lacks only its padding is no error.
+  cases.push_back({"image_without_its_padding",
+                   {"obs.fits"},
+                   {{"obs.fits", header_unit(axes) + pixels}},
+                   filename_line("obs.fits") + "000%\r033%\r066%\r100%\n",
+                   "",
+                   0,
+                   {{"obs.000", comments(axes) + "1 2 3 \n4 5 6 \n7 8 9 \n"}, {"logfile", " orvex obs.fits\n"}}});
+  return cases;
+}
+
+std::vector<spine_case> output_failure_cases() {
+  std::vector<spine_case> cases;
+  const unit img = image(2, 2, {1, 2, 3, 4});
+  const unit table = int_table({5, 6});
+  const unit ext = empty_extension("LAST");
+  const std::string input = fits_of({img, table, ext});
+  const std::string out = filename_line("obs.fits") + img.out;
+
+  cases.push_back({"primary_output_cannot_be_created",
+                   {"obs.fits"},
+                   {{"obs.fits", input}},
+                   out + table.out,
+                   "orvex: obs.000: cannot create: Is a directory\n",
+                   1,
+                   {{"obs.001", table.text}, {"obs.002", ext.text}, {"logfile", " orvex obs.fits\n"}},
+                   {"obs.000"}});
+  cases.push_back({"extension_output_cannot_be_created",
+                   {"obs.fits"},
+                   {{"obs.fits", input}},
+                   out + no_colums + table.out,
+                   "orvex: obs.001: cannot create: Is a directory\n",
+                   1,
+                   {{"obs.000", img.text}, {"obs.002", ext.text}, {"logfile", " orvex obs.fits\n"}},
+                   {"obs.001"}});
+
+  // An output beyond the file-size limit: cut at the limit, a message when it
+  // is closed, and the rest of the input decoded in step.
+  constexpr std::size_t limit = 4096;
+  std::vector<std::int16_t> pixels(100 * 100);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::int16_t>(1000 + i % 9000);
+  const unit big = image(100, 100, pixels);
+  if (big.text.size() <= limit) throw std::logic_error("the image text must exceed the limit");
+  cases.push_back({"output_beyond_the_file_size_limit",
+                   {"obs.fits"},
+                   {{"obs.fits", fits_of({big, table, ext})}},
+                   filename_line("obs.fits") + big.out + table.out,
+                   "orvex: obs.000: write failed: File too large\n",
+                   1,
+                   {{"obs.000", big.text.substr(0, limit)},
+                    {"obs.001", table.text},
+                    {"obs.002", ext.text},
+                    {"logfile", " orvex obs.fits\n"}},
+                   {},
+                   {{RLIMIT_FSIZE, limit}}});
+
+  // An output name that is one of the run's inputs: that part is not written
+  // and the input stays as it was.
+  const std::string named = fits_of({no_data(), table, ext});
+  cases.push_back({"output_name_of_this_input",
+                   {"obs.001"},
+                   {{"obs.001", named}},
+                   filename_line("obs.001") + no_colums + table.out,
+                   "orvex: obs.001: not written: it is an input file of this run\n",
+                   1,
+                   {{"obs.000", no_data().text}, {"obs.002", ext.text}, {"logfile", " orvex obs.001\n"}}});
+  const unit other = no_data({{"OBJECT", "'other'"}});
+  cases.push_back({"output_name_of_a_later_input",
+                   {"obs.fits", "obs.001"},
+                   {{"obs.fits", fits_of({no_data(), table, ext})}, {"obs.001", fits_of({other})}},
+                   filename_line("obs.fits") + no_colums + table.out + filename_line("obs.001") +
+                       "OBJECT = other\n",
+                   "orvex: obs.001: not written: it is an input file of this run\n",
+                   1,
+                   {{"obs.000", other.text}, {"obs.002", ext.text}, {"logfile", " orvex obs.fits obs.001\n"}}});
+
+  // An input that did not exist when the run started and that an earlier
+  // input's output created: reading it must not truncate it.
+  cases.push_back({"output_name_of_an_input_this_run_created",
+                   {"a.fits", "a.000"},
+                   {{"a.fits", fits_of({no_data(), ext})}},
+                   filename_line("a.fits") + filename_line("a.000"),
+                   "orvex: a.000: not written: it is an input file of this run\n",
+                   1,
+                   {{"a.000", no_data().text}, {"a.001", ext.text}, {"logfile", " orvex a.fits a.000\n"}}});
+
+  // An input that cannot be opened ends the run at once.
+  const std::string small = fits_of({no_data()});
+  cases.push_back({"missing_input_ends_the_run",
+                   {"a.fits", "missing.fits", "b.fits"},
+                   {{"a.fits", small}, {"b.fits", small}},
+                   filename_line("a.fits") + filename_line("missing.fits"),
+                   "orvex: missing.fits: cannot open: No such file or directory\n",
+                   1,
+                   {{"a.000", no_data().text}, {"logfile", " orvex a.fits missing.fits b.fits\n"}}});
+  cases.push_back({"folder_as_input_ends_the_run",
+                   {"dir.fits", "b.fits"},
+                   {{"b.fits", small}},
+                   filename_line("dir.fits"),
+                   "orvex: dir.fits: cannot open: Is a directory\n",
+                   1,
+                   {{"logfile", " orvex dir.fits b.fits\n"}},
+                   {"dir.fits"}});
+  return cases;
+}
+
+std::vector<spine_case> all_cases() {
+  std::vector<spine_case> all;
+  for (auto part : {naming_cases, part_cases, primary_header_cases, image_cases, block_cases,
+                    truncation_cases, output_failure_cases}) {
+    for (spine_case& c : part()) all.push_back(std::move(c));
+  }
+  return all;
+}
+
+// --- running them -----------------------------------------------------------
+
+run_options options_for(const spine_case& c, bool compressed) {
+  run_options o{.args = c.args, .inputs = c.inputs, .folders = c.folders, .limits = c.limits};
+  // GNU argument permutation is part of the command line's meaning.
+  o.env = {{"POSIXLY_CORRECT", std::nullopt}};
+  if (compressed) {
+    for (auto& [name, bytes] : o.inputs) bytes = gzip(bytes);
+  }
+  return o;
+}
+
+void check_run(const run_result& r, const std::string& out, const std::string& err, int status,
+               const file_map& expected) {
+  ASSERT_TRUE(r.exited) << r.describe();
+  EXPECT_EQ(r.exit_code, status) << r.describe();
+  EXPECT_EQ(visible(r.out), visible(out));
+  EXPECT_EQ(visible(r.err), visible(err));
+  file_map files = r.outputs();
+  ASSERT_TRUE(strip_log_time_stamps(files, r));
+  EXPECT_TRUE(same_files(files, expected));
+  // Every input is left as it was.
+  for (const auto& [name, bytes] : r.inputs) {
+    const auto now = r.files.find(name);
+    EXPECT_TRUE(now != r.files.end() && now->second == bytes) << "input " << name << " changed";
+  }
+}
+
+void PrintTo(const spine_case& c, std::ostream* os) { *os << c.name; }
+
+class spine_e2e : public ::testing::TestWithParam<std::tuple<spine_case, bool>> {};
+
+TEST_P(spine_e2e, run) {
+  const auto& [c, compressed] = GetParam();
+  const run_result r = run_orvex(options_for(c, compressed));
+  check_run(r, c.out, c.err, c.status, c.files);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, spine_e2e, ::testing::Combine(::testing::ValuesIn(all_cases()), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::get<0>(info.param).name + (std::get<1>(info.param) ? "_gzip" : "_plain");
+                         });
+
+// The progress rule itself, on the figures of 250 lines: every third line,
+// rising from 000 to 099, then 100.
+TEST(spine_e2e_expected, progress_of_250_lines) {
+  const std::string p250 = progress(250);
+  EXPECT_TRUE(p250.starts_with("000%\r001%\r002%\r003%\r004%\r006%\r")) << visible(p250);
+  EXPECT_TRUE(p250.ends_with("098%\r099%\r100%\n")) << visible(p250);
+  EXPECT_EQ(std::count(p250.begin(), p250.end(), '\r'), 84);
+  EXPECT_EQ(progress(-7), "000%\n");
+  EXPECT_EQ(progress(0), "");
+}
+
+// --- damaged gzip input -----------------------------------------------------
+
+// Stored (level 0) deflate blocks hold the data as it is, so a cut at a
+// chosen byte of the data delivers exactly the bytes before it.
+std::string stored_gzip_cut(const std::string& data, std::size_t keep) {
+  const std::string gz = gzip(data, 0);
+  const std::size_t start = gz.find(data.substr(0, 2880));
+  if (start == std::string::npos || gz.compare(start, keep, data, 0, keep) != 0) {
+    throw std::runtime_error("stored gzip stream does not hold the data in one piece");
+  }
+  return gz.substr(0, start + keep);
+}
+
+TEST(spine_e2e_gzip, zlib_read_errors) {
+  const unit img = image(3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
+  const unit ext = empty_extension("E");
+  const std::string data = fits_of({img, ext});
+  const std::string good = gzip(fits_of({no_data()}));
+  std::string bad_crc = gzip(data);
+  bad_crc[bad_crc.size() - 8] = static_cast<char>(bad_crc[bad_crc.size() - 8] ^ 0x01);
+  std::string bad_block = gzip(data);
+  bad_block[10] = static_cast<char>(0xFF);  // the first deflate block: of the reserved type 3
+
+  const struct {
+    std::string name;
+    std::string input;
+    std::string out;
+    std::string err;
+    std::string text;  // obs.000
+  } cases[] = {
+      // zlib delivers nothing of a read whose data fails its check.
+      {"bad_crc", bad_crc, "", "orvex: obs.fits: read error: incorrect data check\n", ""},
+      {"corrupt_deflate_stream", bad_block, "", "orvex: obs.fits: read error: invalid block type\n", ""},
+      {"gzip_member_cut_inside_the_image", stored_gzip_cut(data, 2880 + 8), "000%\r033%\n",
+       "orvex: obs.fits: part 0: the stream ends inside the image: 1 of 3 image lines written\n"
+       "orvex: obs.fits: read error: unexpected end of file\n",
+       comments(img.cards) + "1 2 3 \n"},
+      {"gzip_member_cut_after_the_image", stored_gzip_cut(data, 2880 + 18 + 100), "000%\r033%\r066%\r100%\n",
+       "orvex: obs.fits: read error: unexpected end of file\n", img.text},
+      {"gzip_header_cut", gzip(data).substr(0, 5), "", "orvex: obs.fits: read error: unexpected end of file\n", ""},
+      {"gzip_member_cut_in_the_header", stored_gzip_cut(data, 2 * 80 + 10), "",
+       "orvex: obs.fits: read error: unexpected end of file\n",
+       comments({img.cards[0], img.cards[1]}, false) + "!NAXIS   = \n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const run_result r = run_orvex({.args = {"obs.fits", "next.fits"},
+                                    .inputs = {{"obs.fits", c.input}, {"next.fits", good}},
+                                    .env = {{"POSIXLY_CORRECT", std::nullopt}}});
+    check_run(r, filename_line("obs.fits") + c.out + filename_line("next.fits"), c.err, 1,
+              {{"obs.000", c.text}, {"next.000", no_data().text}, {"logfile", " orvex obs.fits next.fits\n"}});
+  }
+}
+
+TEST(spine_e2e_gzip, members_read_as_one_stream) {
+  const unit img = image(3, 2, {1, 2, 3, 4, 5, 6});
+  const unit table = int_table({1, 2, 3});
+  const std::string data = fits_of({img, table});
+  for (std::size_t split : {std::size_t{40}, std::size_t{2880}, std::size_t{2885}, data.size() - 1}) {
+    SCOPED_TRACE("second member from byte " + std::to_string(split));
+    const run_result r = run_orvex({.args = {"obs.fits"},
+                                    .inputs = {{"obs.fits", gzip(data.substr(0, split)) + gzip(data.substr(split))}},
+                                    .env = {{"POSIXLY_CORRECT", std::nullopt}}});
+    check_run(r, out_of("obs.fits", {img, table}), "", 0,
+              with(files_of("obs", {img, table}), {{"logfile", " orvex obs.fits\n"}}));
+  }
+}
+
+// A folder that cannot be written: no log line, no output file, a message
+// for each, and the message of the log runs on into the next one.
+TEST(spine_e2e_folder, unwritable_folder) {
+  if (!unwritable_folder_supported()) GTEST_SKIP() << "this system lets the child write anyway";
+  const unit img = image(2, 1, {1, 2});
+  const unit ext = empty_extension("E");
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "--quiet" : "not quiet");
+    std::vector<std::string> args{"obs.fits"};
+    if (quiet) args.insert(args.begin(), "--quiet");
+    const run_result r = run_orvex({.args = args,
+                                    .inputs = {{"obs.fits", fits_of({img, ext})}},
+                                    .env = {{"POSIXLY_CORRECT", std::nullopt}},
+                                    .read_only_folder = true});
+    check_run(r, filename_line("obs.fits") + img.out,
+              std::string(quiet ? "" : "No logfile entry") +
+                  "orvex: obs.000: cannot create: Permission denied\n"
+                  "orvex: obs.001: cannot create: Permission denied\n",
+              1, {});
+  }
+}
+
+}  // namespace
+}  // namespace orvex::test
