@@ -202,6 +202,9 @@ std::vector<spine_case> naming_cases() {
       plain_run("input_without_extension", "image", "image", {no_data(), ext_a}),
       plain_run("dot_in_a_folder_name", "v1.2/obs", "obs", {no_data()}),
       plain_run("name_that_is_only_an_extension", "data/.fits", "", {no_data(), ext_a}),
+      // Backslashes and colons separate path parts on every system.
+      plain_run("windows_path_as_a_file_name", "C:\\data\\obs.fits.gz", "obs.fits", {no_data(), ext_a}),
+      plain_run("drive_too_long_for_its_buffer", "ab:obs.fits", "obs", {no_data()}),
       plain_run("several_extensions_numbered_in_file_order", "obs.fits", "obs",
                 {no_data(), ext_a, int_table({1}), ext_b}),
   };
@@ -716,6 +719,37 @@ std::vector<spine_case> output_failure_cases() {
                     {"logfile", " orvex obs.fits\n"}},
                    {},
                    {{RLIMIT_FSIZE, limit}}});
+
+  // The same when the limit is reached while the image is written, long
+  // before the file is closed.
+  std::vector<std::int16_t> many_pixels(400 * 400);
+  for (std::size_t i = 0; i < many_pixels.size(); ++i) many_pixels[i] = static_cast<std::int16_t>(-30000 + i % 20000);
+  const unit bigger = image(400, 400, many_pixels);
+  if (bigger.text.size() <= 2 * 256 * 1024) throw std::logic_error("the image text must exceed the output buffer");
+  cases.push_back({"output_beyond_the_file_size_limit_while_writing",
+                   {"obs.fits"},
+                   {{"obs.fits", fits_of({bigger, table, ext})}},
+                   filename_line("obs.fits") + bigger.out + table.out,
+                   "orvex: obs.000: write failed: File too large\n",
+                   1,
+                   {{"obs.000", bigger.text.substr(0, limit)},
+                    {"obs.001", table.text},
+                    {"obs.002", ext.text},
+                    {"logfile", " orvex obs.fits\n"}},
+                   {},
+                   {{RLIMIT_FSIZE, limit}}});
+
+  // An output name longer than the system allows: the input's name has the
+  // longest length a file name may have, and ".000" is added to it.
+  const std::string longest(255, 'n');
+  cases.push_back({"output_name_too_long",
+                   {longest},
+                   {{longest, fits_of({no_data(), ext})}},
+                   filename_line(longest),
+                   "orvex: " + longest + ".000: cannot create: File name too long\n" + "orvex: " + longest +
+                       ".001: cannot create: File name too long\n",
+                   1,
+                   {{"logfile", " orvex " + longest + "\n"}}});
 
   // An output name that is one of the run's inputs: that part is not written
   // and the input stays as it was.
