@@ -15,11 +15,15 @@
 //   the way the card recognisers do (blanks, a sign, digits), so it skips
 //   more inputs than strictly needed and never fewer.
 // - NAXIS2 values above 1000 are rewritten to 1000 (the digits overwritten,
-//   blanks after them), and TDISPn widths above 100 to 100. Rows that take
-//   no bytes (a table of '0A' columns, an ASCII table with NAXIS1 = 0, an
-//   image with NAXIS1 = 0) cost a line each whatever the file's size, and a
-//   display width pads every value of every row: both would let a few bytes
-//   of input take minutes and gigabytes.
+//   blanks after them), TDISPn widths above 100 to 100, and TFORMn counts
+//   above 10000 to 10000. Each would let a few bytes of input take minutes
+//   and gigabytes: rows that take no bytes (a table of '0A' columns, an
+//   ASCII table with NAXIS1 = 0, an image with NAXIS1 = 0) cost a line each
+//   whatever the file's size; a display width pads every value of every
+//   row; a cell goes on formatting its declared count of values after the
+//   stream has ended. The first and the last are known faults of the
+//   decoder, kept as failing cases in tests/bad_input_test.cpp, and capped
+//   here so that the fuzzer looks for others.
 // - A gzip input that needs such a rewrite is decompressed, rewritten and
 //   compressed again, so damage in its compressed form is lost for that
 //   input; a gzip input that needs none is fed as it is.
@@ -38,9 +42,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <zlib.h>
 
@@ -53,6 +59,7 @@ namespace {
 constexpr const char* input_name = "input.fits";
 constexpr std::int64_t max_rows = 1000;
 constexpr std::int64_t max_display_width = 100;
+constexpr std::int64_t max_count = 10000;
 constexpr std::size_t max_decompressed = 64u << 20;
 constexpr rlim_t max_output_size = 64u << 20;
 constexpr int last_column = 199;
@@ -159,8 +166,9 @@ std::size_t after_run(std::string_view s, std::size_t pos) {
   return pos == start ? std::string_view::npos : pos;
 }
 
-// Rewrites NAXIS2 values above max_rows and TDISPn widths above
-// max_display_width. Returns whether anything changed.
+// Rewrites NAXIS2 values above max_rows, TDISPn widths above
+// max_display_width and TFORMn counts above max_count. Returns whether
+// anything changed.
 bool cap_sizes(std::string& s) {
   bool changed = false;
   for (std::size_t at = s.find("NAXIS2"); at != std::string::npos; at = s.find("NAXIS2", at + 1)) {
@@ -185,6 +193,22 @@ bool cap_sizes(std::string& s) {
       changed = true;
     }
   }
+  for (std::size_t at = s.find("TFORM"); at != std::string::npos; at = s.find("TFORM", at + 1)) {
+    // TFORMn = 'rT' (binary) or 'Tw.d' (ASCII, and read so for a binary
+    // form that starts with its letter): the count right after the run of
+    // blanks, equals signs and quotes, or after one character.
+    std::optional<number_text> column = number_at(s, at + 5, max_rows);
+    if (!column) continue;
+    std::size_t value = column->end;
+    while (value < s.size() && (s[value] == ' ' || s[value] == '=' || s[value] == '\'')) ++value;
+    if (value == column->end) continue;
+    std::optional<number_text> count = number_at(s, value, max_count);
+    if (!count) count = number_at(s, value + 1, max_count);
+    if (count && !count->negative && count->large) {
+      overwrite_number(s, *count, max_count);
+      changed = true;
+    }
+  }
   return changed;
 }
 
@@ -205,7 +229,30 @@ void remove_scratch_folder() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+// The scratch folder becomes the current folder before libFuzzer reads its
+// arguments: relative corpus folders, inputs to replay and the artifact
+// prefix are made absolute first.
+void make_paths_absolute(int argc, char** argv) {
+  static std::vector<std::string> absolute;
+  absolute.reserve(static_cast<std::size_t>(argc));
+  const std::string cwd = std::filesystem::current_path().string() + "/";
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    std::string_view option;
+    if (arg.starts_with("-artifact_prefix=") || arg.starts_with("-exact_artifact_path=")) {
+      option = arg.substr(0, arg.find('=') + 1);
+    } else if (arg.starts_with('-')) {
+      continue;
+    }
+    std::string_view path = arg.substr(option.size());
+    if (path.empty() || path.starts_with('/')) continue;
+    absolute.push_back(std::string(option) + cwd + std::string(path));
+    argv[i] = absolute.back().data();
+  }
+}
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  make_paths_absolute(*argc, *argv);
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/orvex-fuzz-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr || chdir(pattern.c_str()) != 0) {
