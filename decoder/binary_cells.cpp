@@ -61,7 +61,8 @@ char* string_cell(stream& in, const column_desc& c, char* p, char* limit, bool w
 char* long_long_cell(stream& in, const column_desc& c, char* p, char* limit, bool writing) {
   const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
   const bool unsigned_form = c.tscal == 1.0 && c.tzero == unsigned_64_offset;
-  for (std::int32_t i = 0; i < c.count; ++i) {
+  const std::int64_t missing = in.missing();
+  for (std::int32_t i = 0; i < c.count && in.missing() == missing; ++i) {
     std::int64_t v = fits::freadlonglong(in);
     if (!writing) continue;
     if (identity) {
@@ -100,7 +101,8 @@ char* bit_cell(stream& in, const column_desc& c, char* p, char* limit, bool writ
     in.discard(bytes);
     return p;
   }
-  for (std::int64_t i = 0; i < bytes; ++i) {
+  const std::int64_t missing = in.missing();
+  for (std::int64_t i = 0; i < bytes && in.missing() == missing; ++i) {
     unsigned char s[1];
     unsigned b = fits::value_bytes(in, s, 1)[0];
     p = fmt::put_text(p, limit, bit_texts.text[b], 8);
@@ -116,6 +118,10 @@ cell_buffers::cell_buffers(int tfields)
 
 char* format_cell(stream& in, const column_desc& c, char* p, char* limit, bool writing) {
   const std::int32_t r = c.count;
+  // Once the stream has ended the row is cut and never written: the
+  // elements left are not read, which bounds a huge count by the bytes
+  // the stream really holds.
+  const std::int64_t missing = in.missing();
 
   switch (c.type) {
     case 'A':
@@ -136,7 +142,7 @@ char* format_cell(stream& in, const column_desc& c, char* p, char* limit, bool w
       if (r < 1) return p;  // nothing read, the cell not written
       switch (c.type) {
         case 'B':
-          for (std::int32_t i = 0; i < r; ++i) {
+          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
             unsigned char s[1];
             double v = fits::value_bytes(in, s, 1)[0];
             if (writing) {
@@ -146,7 +152,7 @@ char* format_cell(stream& in, const column_desc& c, char* p, char* limit, bool w
           }
           break;
         case 'I':
-          for (std::int32_t i = 0; i < r; ++i) {
+          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
             double v = fits::freadshort(in);
             if (writing) {
               p = fmt::put_long(p, limit, fits::to_int32(scaled(v, c)));
@@ -155,7 +161,7 @@ char* format_cell(stream& in, const column_desc& c, char* p, char* limit, bool w
           }
           break;
         case 'J':
-          for (std::int32_t i = 0; i < r; ++i) {
+          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
             double v = fits::freadlong(in);
             if (writing) {
               p = fmt::put_long(p, limit, fits::to_int32(scaled(v, c)));
@@ -164,20 +170,20 @@ char* format_cell(stream& in, const column_desc& c, char* p, char* limit, bool w
           }
           break;
         case 'E':
-          for (std::int32_t i = 0; i < r; ++i) {
+          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
             double v = fits::freadfloat(in);
             if (writing) p = put_real(p, limit, scaled(v, c), c);
           }
           break;
         case 'D':
-          for (std::int32_t i = 0; i < r; ++i) {
+          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
             double v = fits::freaddouble(in);
             if (writing) p = put_real(p, limit, scaled(v, c), c);
           }
           break;
         case 'C':
         case 'M':
-          for (std::int32_t i = 0; i < r; ++i) {
+          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
             double re = c.type == 'C' ? fits::freadfloat(in) : fits::freaddouble(in);
             double im = c.type == 'C' ? fits::freadfloat(in) : fits::freaddouble(in);
             if (writing) {
@@ -187,7 +193,7 @@ char* format_cell(stream& in, const column_desc& c, char* p, char* limit, bool w
           }
           break;
         case 'L':
-          for (std::int32_t i = 0; i < r; ++i) {
+          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
             unsigned char s[1];
             char v = static_cast<char>(fits::value_bytes(in, s, 1)[0]);
             if (writing) {
