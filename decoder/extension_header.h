@@ -19,6 +19,9 @@ struct extension_header {
   char telescope[9] = {};
   char instrument[9] = {};
   char object[9] = {};
+  // Whether the header ended with its END card; false when the stream
+  // ended inside it, and the table's data is then missing altogether.
+  bool complete = false;
 };
 
 // Reads the header cards of `in` into `table` (reset first) and the values
