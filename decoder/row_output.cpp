@@ -162,6 +162,7 @@ std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const 
   std::int64_t done = 0;
   for (std::int64_t r = 0; r < h.naxis2; ++r) {
     const std::int64_t missing = in.missing();
+    const std::int64_t row_start = fits::_fpos;
     char* line = in_place ? file->reserve(static_cast<std::size_t>(row_bound)) : nullptr;
     if (line != nullptr) {
       char* p = line;
@@ -186,6 +187,13 @@ std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const 
     if (r == 0 && no_cells) std::puts("Warning: No colums written");
     if (progress_due(r, h.naxis2)) print_progress(r, h.naxis2, '\r');
     ++done;
+    if (writing && file->error() != 0 && fits::_fpos == row_start) {
+      // The file takes nothing more and the rows take no bytes: nothing
+      // is left to do for the other rows but their progress figures.
+      const std::int64_t step = h.naxis2 / 100 + 1;
+      for (std::int64_t due = (r / step + 1) * step; due < h.naxis2; due += step) print_progress(due, h.naxis2, '\r');
+      return h.naxis2;
+    }
   }
   return done;
 }
