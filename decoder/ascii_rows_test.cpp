@@ -268,11 +268,13 @@ TEST_F(AsciiRows, NoRowsAtAll) {
 
 TEST_F(AsciiRows, ANegativeRowLengthReadsNoRows) {
   const int tfields = set_fields({{'I', 1}});
-  rows_result r = rows("   1   2", -4, 2, tfields);
-  EXPECT_EQ(r.file, "");
-  EXPECT_EQ(r.fpos, 0);
-  EXPECT_EQ(r.done, 0);
-  EXPECT_EQ(r.err, "");
+  for (bool writing : {true, false}) {
+    rows_result r = rows("   1   2", -4, 2, tfields, writing);
+    EXPECT_EQ(r.file, "") << writing;
+    EXPECT_EQ(r.fpos, 0) << writing;
+    EXPECT_EQ(r.done, 0) << writing;
+    EXPECT_EQ(r.err, "") << writing;
+  }
 }
 
 TEST_F(AsciiRows, ARowLengthOf0ReadsNothingAndEveryFieldIsOutside) {

@@ -341,6 +341,21 @@ TEST(BinaryCell, ATextPastTheLimitIsCutAndTheBytesAreStillTaken) {
   }
 }
 
+// A count far beyond what the stream holds: the cell takes what there is
+// and stops at the end of the stream instead of going through every
+// element.
+TEST(BinaryCell, AHugeCountStopsAtTheEndOfTheStream) {
+  for (char type : {'B', 'I', 'J', 'K', 'E', 'D', 'C', 'M', 'L', 'X', 'A'}) {
+    for (bool writing : {true, false}) {
+      byte_stream s(std::string(1000, '\x01'));
+      cell_buffers cells(1);
+      read_cell(s.in(), column(type, INT32_MAX), 1, cells, writing);
+      EXPECT_EQ(fits::_fpos, 1000) << type << " writing " << writing;
+      EXPECT_GT(s.in().missing(), 0) << type << " writing " << writing;
+    }
+  }
+}
+
 // Each column reads from where the previous one stopped.
 TEST(BinaryCell, ColumnsOfARowFollowOneAnother) {
   const std::vector<column_desc> row{column('A', 3), column('P', 1), column('B', 1), column('X', 3), column('Q', 1),

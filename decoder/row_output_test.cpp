@@ -2,6 +2,7 @@
 // warning lines on standard output.
 #include "decoder/row_output.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -392,6 +393,32 @@ TEST_F(RowOutput, AStreamEndingInsideARowOfAPartNotWrittenStopsSilently) {
   EXPECT_EQ(r.err, "");
   EXPECT_FALSE(r.failed);
   EXPECT_EQ(r.out, "Warning: No colums written\n000%\r020%\r");
+}
+
+// A file that can no longer be written, and rows that take no bytes:
+// the rows left cost nothing but their progress figures.
+TEST_F(RowOutput, RowsOfNoBytesIntoAFailedFileEndAtOnce) {
+  const int tfields = set_columns({{'J', 0, "V"}});
+  const auto input = folder_.path() / "none.fits";
+  test::write_file(input, "");
+  fits::stream in;
+  ASSERT_TRUE(in.open(input.c_str()));
+  util::output_file full;
+  ASSERT_TRUE(full.create("/dev/full"));
+  extension_header h;
+  h.naxis = 2;
+  h.naxis2 = INT32_MAX;
+  h.tfields = tfields;
+  testing::internal::CaptureStdout();
+  std::int64_t done = write_binary_rows(in, &full, h);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(done, INT32_MAX);
+  EXPECT_NE(full.close(), 0);
+  // Every hundredth of the rows still shows its figure: rows 0,
+  // 21474837, ... as for any table of this size.
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\r'), 100);
+  EXPECT_TRUE(out.starts_with("000%\r001%\r")) << out.substr(0, 20);
+  EXPECT_TRUE(out.ends_with("098%\r099%\r")) << out.substr(out.size() - 20);
 }
 
 // Every column once in column order and any other selection format their

@@ -48,10 +48,12 @@ std::vector<std::size_t> header_offsets(const std::string& fits) {
 
 // The comment lines of the header that starts at `at`: "!" and the trimmed
 // card, for every card through the END card (or through the first card
-// that begins with `last`).
+// that begins with `last`). A card that the end of the file cuts is copied
+// as the bytes that arrived.
 std::string comments_at(const std::string& fits, std::size_t at, std::string_view last = "END") {
   std::string text;
-  for (std::size_t c = at; c + card_size <= fits.size(); c += card_size) {
+  for (std::size_t c = at; c < fits.size(); c += card_size) {
+    if (c + card_size > fits.size()) return text + "!" + fits.substr(c) + "\n";
     const std::string_view card(fits.data() + c, card_size);
     text += "!" + trimmed(card) + "\n";
     if (card.starts_with(last)) break;
@@ -648,6 +650,23 @@ std::vector<e2e_case> decided_cases() {
                    "orvex: cut.fits: part 1: the stream ends inside the table: 2 of 3 rows written\n",
                    1,
                    {{"cut.000", comments_at(cut_ascii, 0)}, {"cut.001", comments_at(cut_ascii, block_size) + "1\n2\n"}}});
+  // A stream that ends inside the header of a table that declares rows:
+  // none of them has arrived.
+  const std::string in_header = fits_builder{}.empty_primary().bintable(pair, five_rows).cut(block_size + 10 * card_size + 20).bytes();
+  cases.push_back({"stream_ends_inside_the_header",
+                   {"cut.fits"},
+                   {{"cut.fits", in_header}},
+                   filename_line("cut.fits") + "000%\n",
+                   "orvex: cut.fits: part 1: the stream ends inside the table: 0 of 5 rows written\n",
+                   1,
+                   {{"cut.000", comments_at(in_header, 0)}, {"cut.001", comments_at(in_header, block_size)}}});
+  cases.push_back({"stream_ends_inside_the_header_of_a_part_not_written",
+                   {"-p", "0", "cut.fits"},
+                   {{"cut.fits", in_header}},
+                   filename_line("cut.fits") + "000%\n",
+                   "",
+                   0,
+                   {{"cut.000", comments_at(in_header, 0)}}});
   // Rows that need no bytes are written as declared, whatever follows.
   const std::string no_bytes =
       fits_builder{}.empty_primary().bintable({{"TTYPE1", "'V'"}, {"TFORM1", "'0J'"}}, "", {.naxis2 = 4}, {.pad_data = false}).bytes();
