@@ -7,6 +7,7 @@
 #include "decoder/column_table.h"
 #include "decoder/extension_header.h"
 #include "decoder/row_output.h"
+#include "util/failure.h"
 #include "util/settings.h"
 
 namespace orvex::decoder {
@@ -29,6 +30,12 @@ int decode(fits::stream& in, util::output_file* file) {
   const extension_header h = read_extension_header(in, file);
   print_reports(h);
   if (file != nullptr && header != 0 && no_comments == 0) write_heading_lines(*file, h.tfields);
+  if (!h.complete) {
+    // The stream ended inside the header: no data can follow, and rows of
+    // columns whose TFORM cards were lost would be invented ones.
+    if (file != nullptr && !in.failed()) failure::report_in_part("the stream ends inside the header");
+    return 0;
+  }
   if (h.naxis == 0) return 0;
   // The choice rests on TBCOL1 alone: an image extension, without TBCOL1
   // and TFIELDS, goes to the binary rows with no columns.

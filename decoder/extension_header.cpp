@@ -206,6 +206,7 @@ extension_header read_extension_header(fits::stream& in, util::output_file* file
     if (apply_card(card.data(), h)) continue;
     if (std::strncmp(card.data(), "END", 3) == 0) {
       if (debug != 0) std::puts("END");
+      h.complete = true;
       break;
     }
   }

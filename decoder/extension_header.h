@@ -19,6 +19,7 @@ struct extension_header {
   char telescope[9] = {};
   char instrument[9] = {};
   char object[9] = {};
+  bool complete = false;  // the END card was read
 };
 
 // Reads the header cards of `in` into `table` (reset first) and the values
