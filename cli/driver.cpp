@@ -81,13 +81,15 @@ void scan_primary_card(const char* card, primary_values& v) {
   }
 }
 
-void read_primary_header(fits::stream& in, util::output_file* out, primary_values& v) {
+// Returns false when the stream ends before the END card.
+bool read_primary_header(fits::stream& in, util::output_file* out, primary_values& v) {
   card_buffer card;
   while (fits::read_card(in, card) > 0) {
     if (out != nullptr && no_comments == 0) write_comment(*out, card);
-    if (starts_with(card.data(), "END")) return;
+    if (starts_with(card.data(), "END")) return true;
     scan_primary_card(card.data(), v);
   }
+  return false;
 }
 
 // One text line per image row, each value followed by one blank. Rows that
@@ -224,7 +226,11 @@ bool process_file(const char* path, const input_set& inputs) {
   if (part_selected(0) && open_output(out, output_path(path, 0), inputs)) primary = &out;
 
   primary_values values;
-  read_primary_header(in, primary, values);
+  // A header cut short (a truncated download) loses cards of the part;
+  // a read error says so itself, in its own message at the end.
+  if (!read_primary_header(in, primary, values) && primary != nullptr && !in.failed()) {
+    failure::report_in_part("the stream ends inside the header");
+  }
 
   // The look-ahead card. When the END card closed its block, the next 80
   // bytes are either the first extension's XTENSION card or the first bytes

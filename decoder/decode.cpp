@@ -7,6 +7,7 @@
 #include "decoder/column_table.h"
 #include "decoder/extension_header.h"
 #include "decoder/row_output.h"
+#include "util/failure.h"
 #include "util/settings.h"
 
 namespace orvex::decoder {
@@ -29,19 +30,15 @@ int decode(fits::stream& in, util::output_file* file) {
   const extension_header h = read_extension_header(in, file);
   print_reports(h);
   if (file != nullptr && header != 0 && no_comments == 0) write_heading_lines(*file, h.tfields);
+  // A header that the stream ended inside has lost cards, and not one row
+  // of its table has arrived, whatever its columns would take. A read
+  // error has a message of its own.
+  if (!h.complete && file != nullptr && !in.failed()) failure::report_in_part("the stream ends inside the header");
   if (h.naxis == 0) return 0;
+  // The choice rests on TBCOL1 alone: an image extension, without TBCOL1
+  // and TFIELDS, goes to the binary rows with no columns.
   std::int64_t done = 0;
-  if (!h.complete) {
-    // The stream ended inside the header: not one row of the table has
-    // arrived, whatever its columns would take.
-    if (file != nullptr && h.naxis2 > 0) report_truncated_table(0, h.naxis2);
-  } else if (table[1].tbcol == -1) {
-    // The choice rests on TBCOL1 alone: an image extension, without TBCOL1
-    // and TFIELDS, goes to the binary rows with no columns.
-    done = write_binary_rows(in, file, h);
-  } else {
-    done = write_ascii_rows(in, file, h);
-  }
+  if (h.complete) done = table[1].tbcol == -1 ? write_binary_rows(in, file, h) : write_ascii_rows(in, file, h);
   if (h.naxis2 != 0) print_progress(done, h.naxis2, '\n');
   return 0;
 }

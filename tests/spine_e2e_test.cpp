@@ -589,26 +589,27 @@ std::vector<spine_case> block_cases() {
 std::vector<spine_case> truncation_cases() {
   std::vector<spine_case> cases;
   const std::vector<card> three{{"SIMPLE", "T"}, {"BITPIX", "8"}, {"NAXIS", "0"}};
+  // A header cut short loses cards: a message and status 1.
   cases.push_back({"file_ends_inside_the_primary_header",
                    {"obs.fits"},
                    {{"obs.fits", header_unit(three, {.end_card = false, .pad_header = false})}},
                    filename_line("obs.fits"),
-                   "",
-                   0,
+                   "orvex: obs.fits: part 0: the stream ends inside the header\n",
+                   1,
                    {{"obs.000", comments(three, false)}, {"logfile", " orvex obs.fits\n"}}});
   cases.push_back({"file_ends_inside_a_card",
                    {"obs.fits"},
                    {{"obs.fits", header_unit(three, {.end_card = false, .pad_header = false}) + "COMMENT cut"}},
                    filename_line("obs.fits"),
-                   "",
-                   0,
+                   "orvex: obs.fits: part 0: the stream ends inside the header\n",
+                   1,
                    {{"obs.000", comments(three, false) + "!COMMENT cut\n"}, {"logfile", " orvex obs.fits\n"}}});
   cases.push_back({"empty_file",
                    {"obs.fits"},
                    {{"obs.fits", ""}},
                    filename_line("obs.fits"),
-                   "",
-                   0,
+                   "orvex: obs.fits: part 0: the stream ends inside the header\n",
+                   1,
                    {{"obs.000", ""}, {"logfile", " orvex obs.fits\n"}}});
 
   // A stream that ends inside the image: complete lines only, a message
@@ -661,9 +662,34 @@ std::vector<spine_case> truncation_cases() {
                    {"obs.fits"},
                    {{"obs.fits", header_unit(axes_2, {.end_card = false, .pad_header = false})}},
                    filename_line("obs.fits") + "000%\n",
+                   "orvex: obs.fits: part 0: the stream ends inside the header\n"
                    "orvex: obs.fits: part 0: the stream ends inside the image: 0 of 2 image lines written\n",
                    1,
                    {{"obs.000", comments(axes_2, false)}, {"logfile", " orvex obs.fits\n"}}});
+  // An extension header cut before its END card: no rows are read or
+  // invented for it, and the part that is written says so.
+  {
+    const unit prim = no_data();
+    const std::vector<card> cut_cards{{"XTENSION", "'BINTABLE'"}, {"BITPIX", "8"}, {"NAXIS", "2"},
+                                      {"NAXIS1", "4"}, {"NAXIS2", "3"}, {"TFIELDS", "2"}, {"TFORM1", "'1J'"}};
+    const std::string input =
+        fits_of({prim}) + header_unit(cut_cards, {.end_card = false, .pad_header = false});
+    cases.push_back({"extension_header_cut",
+                     {"obs.fits"},
+                     {{"obs.fits", input}},
+                     filename_line("obs.fits") + "000%\n",
+                     "orvex: obs.fits: part 1: the stream ends inside the header\n",
+                     1,
+                     {{"obs.000", prim.text}, {"obs.001", comments(cut_cards, false)},
+                      {"logfile", " orvex obs.fits\n"}}});
+    cases.push_back({"extension_header_cut_in_a_part_not_written",
+                     {"-p", "0", "obs.fits"},
+                     {{"obs.fits", input}},
+                     filename_line("obs.fits") + "000%\n",
+                     "",
+                     0,
+                     {{"obs.000", prim.text}, {"logfile", " orvex -p 0 obs.fits\n"}}});
+  }
   // Complete data whose last block lacks only its padding is no error.
   cases.push_back({"image_without_its_padding",
                    {"obs.fits"},
