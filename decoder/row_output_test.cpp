@@ -353,7 +353,7 @@ TEST_F(RowOutput, Progress250RowsEveryThirdRow) {
   EXPECT_EQ(r.done, 250);
 }
 
-// Decided for a stream that ends inside the data: the rows stop there, a
+// A stream that ends inside the data: the rows stop there, a
 // row not delivered in full is not written, and a written part says so.
 TEST_F(RowOutput, AStreamEndingInsideARowStopsTheRowsAndIsReported) {
   const int tfields = set_columns({{'J', 1, "TIME"}, {'I', 1, "PHA"}});
