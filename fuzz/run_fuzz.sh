@@ -19,6 +19,6 @@ dir=$(cd "$build/fuzz" && pwd)
 # -close_fd_mask=2: the decoder's own diagnostics ("Unknown type", the
 # orvex: reports) go nowhere; libFuzzer and the sanitizers keep a copy of
 # standard error for their reports.
-"$dir/orvex_fuzz" -max_total_time="$seconds" -max_len=32768 -timeout=10 \
+"$dir/orvex_fuzz" -max_total_time="$seconds" -max_len=32768 -timeout=20 \
   -rss_limit_mb=2048 -close_fd_mask=2 -print_final_stats=1 \
   -artifact_prefix="$dir/artifacts/" "$dir/corpus" "$dir/seeds"
