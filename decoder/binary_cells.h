@@ -65,4 +65,16 @@ char* format_cell(fits::stream& in, const column_desc& column, char* p, char* li
 // buffers would cut it.
 std::int64_t cell_text_bound(const column_desc& column);
 
+// A cell step that always writes, for the row loop that formats cells in
+// place: takes the column's bytes and writes its text at `p`, never at or
+// past `limit`, returning the end of the text.
+using cell_writer = char* (*)(fits::stream& in, const column_desc& column, char* p, char* limit);
+
+// The writer for `column`: format_cell itself, or for the common event-file
+// columns (I, J, B with the identity scaling, E and D without a display
+// format) a step made for that case alone, chosen only where the room that
+// cell_text_bound gives can never cut the text, so that both write the
+// same bytes.
+cell_writer writer_for(const column_desc& column);
+
 }  // namespace orvex::decoder

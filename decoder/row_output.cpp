@@ -147,13 +147,19 @@ std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const 
   // case), each cell is formatted straight into the output buffer, given
   // exactly the room its cell buffer would give it, so the texts are the
   // same byte for byte.
-  std::vector<std::int64_t> room;
+  struct cell_plan {
+    cell_writer write;
+    const column_desc* column;
+    std::int64_t room;
+  };
+  std::vector<cell_plan> plan;
   std::int64_t row_bound = 1;
   bool in_place = writing && static_cast<int>(selected.size()) == tfields;
   for (int n = 1; in_place && n <= tfields; ++n) {
     in_place = selected[static_cast<std::size_t>(n - 1)] == n;
-    room.push_back(cell_text_bound(table[static_cast<std::size_t>(n)]));
-    row_bound += room.back();
+    const column_desc& c = table[static_cast<std::size_t>(n)];
+    plan.push_back({writer_for(c), &c, cell_text_bound(c)});
+    row_bound += plan.back().room;
   }
   in_place = in_place && row_bound <= static_cast<std::int64_t>(util::output_file::buffer_size);
   std::optional<cell_buffers> cells;
@@ -166,9 +172,7 @@ std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const 
     char* line = in_place ? file->reserve(static_cast<std::size_t>(row_bound)) : nullptr;
     if (line != nullptr) {
       char* p = line;
-      for (int n = 1; n <= tfields; ++n) {
-        p = format_cell(in, table[static_cast<std::size_t>(n)], p, p + room[static_cast<std::size_t>(n - 1)], true);
-      }
+      for (const cell_plan& cell : plan) p = cell.write(in, *cell.column, p, p + cell.room);
       *p++ = '\n';
       if (in.missing() != missing) {
         report_truncated_table(done, h.naxis2);

@@ -9,9 +9,12 @@ std::int64_t _fpos = 0;
 
 namespace {
 
-// zlib's buffer for the compressed side; larger than its 8 KiB default so
-// that a plain file is read in few system calls.
-constexpr unsigned zlib_buffer_size = 128 * 1024;
+// zlib's buffer: larger than its 8 KiB default so that a file is read in
+// few system calls, and at most half of a refill, because zlib reads a
+// request of twice its buffer or more straight into the caller's memory
+// (plain and gzip input alike) instead of through its own buffer and a copy.
+constexpr unsigned zlib_buffer_size = 64 * 1024;
+static_assert(2 * zlib_buffer_size <= stream::buffer_size / 2);
 
 // gzerror() puts the path in front of its message ("obs.fits: Is a
 // directory"); our reports name the file themselves.
