@@ -1,12 +1,14 @@
 #include "decoder/ascii_rows.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "decoder/binary_cells.h"
 #include "decoder/cell_format.h"
 #include "decoder/row_output.h"
 #include "fits/card_value.h"
+#include "util/failure.h"
 
 namespace orvex::decoder {
 namespace {
@@ -73,7 +75,14 @@ char* ascii_cell(std::string_view row, const column_desc& c, char* p, char* limi
 
 std::int64_t write_ascii_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
   const bool writing = file != nullptr;
-  if (h.naxis1 < 0) return 0;
+  if (h.naxis1 < 0) {
+    // No row of a negative length can be read: the declared rows are lost.
+    if (writing && h.naxis2 > 0) {
+      failure::report_in_part("the row length NAXIS1 = " + std::to_string(h.naxis1) + " is negative: 0 of " +
+                              std::to_string(h.naxis2) + " rows written");
+    }
+    return 0;
+  }
   std::vector<char> row;
   std::vector<char> cell(cell_size);
   char* const start = cell.data();

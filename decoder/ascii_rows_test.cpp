@@ -266,14 +266,20 @@ TEST_F(AsciiRows, NoRowsAtAll) {
   }
 }
 
+// Rows of a negative length cannot be read; a part that is written says
+// that its declared rows are lost.
 TEST_F(AsciiRows, ANegativeRowLengthReadsNoRows) {
   const int tfields = set_fields({{'I', 1}});
   for (bool writing : {true, false}) {
+    failure::reset();
+    failure::set_position("tab.fits", 1);
     rows_result r = rows("   1   2", -4, 2, tfields, writing);
     EXPECT_EQ(r.file, "") << writing;
     EXPECT_EQ(r.fpos, 0) << writing;
     EXPECT_EQ(r.done, 0) << writing;
-    EXPECT_EQ(r.err, "") << writing;
+    EXPECT_EQ(r.err, writing ? "orvex: tab.fits: part 1: the row length NAXIS1 = -4 is negative: 0 of 2 rows written\n" : "")
+        << writing;
+    EXPECT_EQ(r.failed, writing) << writing;
   }
 }
 

@@ -510,8 +510,8 @@ std::vector<e2e_case> ascii_cases() {
                    {"neg.fits"},
                    {{"neg.fits", negative_fits}},
                    filename_line("neg.fits") + "000%\n",
-                   "",
-                   0,
+                   "orvex: neg.fits: part 1: the row length NAXIS1 = -4 is negative: 0 of 2 rows written\n",
+                   1,
                    {{"neg.000", comments_at(negative_fits, 0)},
                     {"neg.001", comments_at(negative_fits, header_offsets(negative_fits)[1])}}});
   return cases;
