@@ -15,6 +15,7 @@
 #include "decoder/column_table.h"
 #include "fits/stream.h"
 #include "tests/fits_builder.h"
+#include "tests/row_run.h"
 #include "tests/run_orvex.h"
 #include "util/failure.h"
 #include "util/output_file.h"
@@ -159,44 +160,16 @@ class AsciiRows : public testing::Test {
     return n;
   }
 
-  struct rows_result {
-    std::string file;
-    std::string out;
-    std::string err;
-    std::int64_t done = 0;
-    std::int64_t fpos = 0;
-    bool failed = false;
-  };
+  using rows_result = test::rows_result;
 
   rows_result rows(const std::string& data, std::int32_t naxis1, std::int32_t naxis2, int tfields,
                    bool writing = true) {
-    const auto input = folder_.path() / "tab.fits";
-    const auto output = folder_.path() / "tab.001";
-    test::write_file(input, data);
-    fits::stream in;
-    EXPECT_TRUE(in.open(input.c_str()));
-    util::output_file file;
-    if (writing) {
-      EXPECT_TRUE(file.create(output.c_str()));
-    }
     extension_header h;
     h.naxis = 2;
     h.naxis1 = naxis1;
     h.naxis2 = naxis2;
     h.tfields = tfields;
-    rows_result r;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    r.done = write_ascii_rows(in, writing ? &file : nullptr, h);
-    r.err = testing::internal::GetCapturedStderr();
-    r.out = testing::internal::GetCapturedStdout();
-    r.fpos = fits::_fpos;
-    r.failed = failure::any();
-    if (writing) {
-      EXPECT_EQ(file.close(), 0);
-      r.file = test::read_file(output);
-    }
-    return r;
+    return test::run_rows(write_ascii_rows, folder_.path(), data, h, writing);
   }
 
   test::temp_folder folder_;

@@ -13,6 +13,7 @@
 #include "decoder/column_table.h"
 #include "fits/stream.h"
 #include "tests/fits_builder.h"
+#include "tests/row_run.h"
 #include "tests/run_orvex.h"
 #include "util/failure.h"
 #include "util/output_file.h"
@@ -76,42 +77,14 @@ class RowOutput : public testing::Test {
     return test::read_file(path);
   }
 
-  struct rows_result {
-    std::string file;        // the row lines
-    std::string out;         // standard output
-    std::string err;         // standard error
-    std::int64_t done = 0;   // rows done, as returned
-    std::int64_t fpos = 0;   // bytes taken from the stream
-    bool failed = false;     // a failure was reported
-  };
+  using rows_result = test::rows_result;
 
   rows_result rows(const std::string& data, std::int32_t tfields, std::int32_t naxis2, bool writing = true) {
-    const auto input = folder_.path() / "rows.fits";
-    const auto output = folder_.path() / "rows.001";
-    test::write_file(input, data);
-    fits::stream in;
-    EXPECT_TRUE(in.open(input.c_str()));
-    util::output_file file;
-    if (writing) {
-      EXPECT_TRUE(file.create(output.c_str()));
-    }
     extension_header h;
     h.naxis = 2;
     h.naxis2 = naxis2;
     h.tfields = tfields;
-    rows_result r;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    r.done = write_binary_rows(in, writing ? &file : nullptr, h);
-    r.err = testing::internal::GetCapturedStderr();
-    r.out = testing::internal::GetCapturedStdout();
-    r.fpos = fits::_fpos;
-    r.failed = failure::any();
-    if (writing) {
-      EXPECT_EQ(file.close(), 0);
-      r.file = test::read_file(output);
-    }
-    return r;
+    return test::run_rows(write_binary_rows, folder_.path(), data, h, writing);
   }
 
   test::temp_folder folder_;
