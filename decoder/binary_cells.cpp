@@ -71,9 +71,10 @@ char* long_long_cell(stream& in, const column_desc& c, char* p, char* limit, boo
       p = fmt::put_integer(p, limit, static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63));
     } else {
       double s = scaled(static_cast<double>(v), c);
-      std::int64_t t = s > -9223372036854775808.0 - 1.0 && s < 9223372036854775808.0
-                           ? static_cast<std::int64_t>(s)
-                           : INT64_MIN;
+      // Outside the 64-bit range, and for a NaN, the smallest value, as
+      // the 32-bit conversion does.
+      std::int64_t t = s >= -9223372036854775808.0 && s < 9223372036854775808.0 ? static_cast<std::int64_t>(s)
+                                                                                  : INT64_MIN;
       p = fmt::put_integer(p, limit, t);
     }
     p = fmt::put_char(p, limit, ' ');
