@@ -347,4 +347,16 @@ std::string read_file(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
+std::string comment_lines(const std::vector<card>& cards, bool end) {
+  std::string text;
+  for (const card& c : cards) {
+    std::string line = c.text();
+    const auto last = line.find_last_not_of(' ');
+    if (last != std::string::npos) line.erase(last + 1);
+    text += "!" + line + "\n";
+  }
+  if (end) text += "!END\n";
+  return text;
+}
+
 }  // namespace orvex::test

@@ -190,6 +190,11 @@ class fits_builder {
 // says.
 std::string header_unit(const std::vector<card>& cards, unit_layout layout = {});
 
+// The comment lines that orvex writes for a header: "!" and the card
+// without its trailing blanks (a card of 80 blanks stays as it is) for every
+// card, closed by "!END" unless `end` is false.
+std::string comment_lines(const std::vector<card>& cards, bool end = true);
+
 // `data` followed by `fill` bytes up to a multiple of 2880 (nothing is added
 // to an empty or already whole unit).
 std::string pad_to_block(std::string_view data, char fill = '\0');

@@ -16,18 +16,8 @@
 namespace orvex::test {
 namespace {
 
-std::string trimmed(std::string text) {
-  const auto last = text.find_last_not_of(' ');
-  if (last != std::string::npos) text.erase(last + 1);
-  return text;
-}
-
 // "!" and the trimmed card for every card, then "!END".
-std::string comments(const std::vector<card>& cards) {
-  std::string text;
-  for (const card& c : cards) text += "!" + trimmed(c.text()) + "\n";
-  return text + "!END\n";
-}
+std::string comments(const std::vector<card>& cards) { return comment_lines(cards); }
 
 std::string filename_line(const std::string& path) { return "         filename:" + path + "\n"; }
 

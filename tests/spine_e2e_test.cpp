@@ -22,22 +22,8 @@ namespace {
 
 // --- expected texts ---------------------------------------------------------
 
-// A card as the driver copies it: without its trailing blanks, except that a
-// card of 80 blanks stays as it is.
-std::string trimmed(std::string text) {
-  const auto last = text.find_last_not_of(' ');
-  if (last != std::string::npos) text.erase(last + 1);
-  return text;
-}
-
-// The comment lines of a header: "!" and the trimmed card for every card,
-// closed by "!END" unless the header has no END card.
-std::string comments(const std::vector<card>& cards, bool end = true) {
-  std::string text;
-  for (const card& c : cards) text += "!" + trimmed(c.text()) + "\n";
-  if (end) text += "!END\n";
-  return text;
-}
+// The comment lines of a header, closed by "!END" unless it has no END card.
+std::string comments(const std::vector<card>& cards, bool end = true) { return comment_lines(cards, end); }
 
 // Image lines: `width` values per line, each followed by one blank.
 std::string image_lines(std::int64_t width, const std::vector<std::int16_t>& pixels) {
