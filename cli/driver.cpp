@@ -39,12 +39,6 @@ bool starts_with(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-void write_comment(util::output_file& out, const card_buffer& card) {
-  out.put('!');
-  out.write(card.data(), std::strlen(card.data()));
-  out.put('\n');
-}
-
 // The value offset of a card that begins with a keyword directly followed
 // by a run of blanks and equals signs ("KEY%[ =]%n"); -1 when it does not.
 int value_offset(const char* card, const char* pattern) {
@@ -85,7 +79,7 @@ void scan_primary_card(const char* card, primary_values& v) {
 bool read_primary_header(fits::stream& in, util::output_file* out, primary_values& v) {
   card_buffer card;
   while (fits::read_card(in, card) > 0) {
-    if (out != nullptr && no_comments == 0) write_comment(*out, card);
+    if (out != nullptr && no_comments == 0) out->write_comment(card.data());
     if (starts_with(card.data(), "END")) return true;
     scan_primary_card(card.data(), v);
   }
@@ -265,7 +259,7 @@ bool process_file(const char* path, const input_set& inputs) {
     failure::set_position(path, index);
     if (part_selected(index) && open_output(out, output_path(path, index), inputs)) {
       file = &out;
-      if (no_comments == 0) write_comment(out, card);
+      if (no_comments == 0) out.write_comment(card.data());
     }
     decoder::decode(in, file);
     fits::realign(in);

@@ -197,11 +197,7 @@ extension_header read_extension_header(fits::stream& in, util::output_file* file
 
   fits::card_buffer card;
   while (fits::read_card(in, card) > 0) {
-    if (file != nullptr && no_comments == 0) {
-      file->put('!');
-      file->write(card.data(), std::strlen(card.data()));
-      file->put('\n');
-    }
+    if (file != nullptr && no_comments == 0) file->write_comment(card.data());
     if (debug != 0) std::printf("%s\n", card.data());
     if (apply_card(card.data(), h)) continue;
     if (std::strncmp(card.data(), "END", 3) == 0) {

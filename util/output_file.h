@@ -49,6 +49,13 @@ class output_file {
     if (cur_ != end_) *cur_++ = c;
   }
 
+  // A comment line of the output format: "!", `text` and a line end.
+  void write_comment(std::string_view text) {
+    put('!');
+    write(text);
+    put('\n');
+  }
+
   // Room for at least `n` bytes at the write position, or null when the
   // buffer cannot offer that many (n above buffer_size, or a failed file).
   // The caller fills some of it and hands the end to commit().
