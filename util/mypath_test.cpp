@@ -303,7 +303,7 @@ std::size_t address_space_in_use() {
 // In a child process whose address space is capped just above what it uses,
 // the private copy of a long path cannot be allocated. The child ends with
 // the splitter's result, or 1 when the outputs were not left empty.
-[[noreturn]] void split_with_capped_memory() {
+[[noreturn, maybe_unused]] void split_with_capped_memory() {
     constexpr std::size_t path_length = 64u << 20;
     constexpr std::size_t headroom = 16u << 20;
     std::string path = "C:/data/" + std::string(path_length, 'n') + ".fits";
@@ -322,7 +322,11 @@ std::size_t address_space_in_use() {
 #endif
 
 TEST(ExplodePathDeathTest, ReportsFailedCopyAndEmptiesOutputs) {
-#if defined(__linux__)
+#if defined(__SANITIZE_ADDRESS__)
+    // A cap on the address space leaves AddressSanitizer no room for its
+    // shadow memory: the sanitizer would die before the allocation fails.
+    GTEST_SKIP() << "an address-space limit and AddressSanitizer do not mix";
+#elif defined(__linux__)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(split_with_capped_memory(), testing::ExitedWithCode(path_out_of_memory), "");
 #else
