@@ -71,6 +71,14 @@ struct split_outputs {
         return drive.guard_intact() && dir.guard_intact() && name.guard_intact() &&
                ext.guard_intact();
     }
+    // The four parts as the splitter left them, against the expected ones.
+    void expect_texts(std::string_view d, std::string_view r, std::string_view n,
+                      std::string_view e) const {
+        EXPECT_EQ(drive.text(), d);
+        EXPECT_EQ(dir.text(), r);
+        EXPECT_EQ(name.text(), n);
+        EXPECT_EQ(ext.text(), e);
+    }
 };
 
 using fixed_outputs = split_outputs<drive_buffer_size, directory_buffer_size,
@@ -122,10 +130,7 @@ TEST(ExplodePath, SplitsWithFixedSizes) {
         EXPECT_EQ(explode_path(c.path, out.drive.data(), out.dir.data(), out.name.data(),
                                out.ext.data()),
                   c.result);
-        EXPECT_EQ(out.drive.text(), c.drive);
-        EXPECT_EQ(out.dir.text(), c.dir);
-        EXPECT_EQ(out.name.text(), c.name);
-        EXPECT_EQ(out.ext.text(), c.ext);
+        out.expect_texts(c.drive, c.dir, c.name, c.ext);
         EXPECT_TRUE(out.guards_intact());
     }
 }
@@ -161,10 +166,7 @@ TEST(ExplodePath, CutsTooLongPartsAndStops) {
         EXPECT_EQ(explode_path(c.path.c_str(), out.drive.data(), out.dir.data(),
                                out.name.data(), out.ext.data()),
                   c.result);
-        EXPECT_EQ(out.drive.text(), c.drive);
-        EXPECT_EQ(out.dir.text(), c.dir);
-        EXPECT_EQ(out.name.text(), c.name);
-        EXPECT_EQ(out.ext.text(), c.ext);
+        out.expect_texts(c.drive, c.dir, c.name, c.ext);
         EXPECT_TRUE(out.guards_intact());
     }
 }
@@ -200,10 +202,7 @@ TEST(ExplodePath, HonoursGivenSizes) {
                                  c.dir_size, out.name.data(), c.name_size, out.ext.data(),
                                  c.ext_size),
                   c.result);
-        EXPECT_EQ(out.drive.text(), c.drive);
-        EXPECT_EQ(out.dir.text(), c.dir);
-        EXPECT_EQ(out.name.text(), c.name);
-        EXPECT_EQ(out.ext.text(), c.ext);
+        out.expect_texts(c.drive, c.dir, c.name, c.ext);
         // Nothing written at or beyond the given sizes.
         EXPECT_TRUE(out.drive.untouched_from(c.drive_size));
         EXPECT_TRUE(out.dir.untouched_from(c.dir_size));
