@@ -4,20 +4,23 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "decoder/column_table.h"
 #include "decoder/extension_header.h"
+#include "decoder/text_buffer.h"
 #include "fits/stream.h"
 #include "util/output_file.h"
 
 namespace orvex::decoder {
 
-// The text of one field of `row` (its bytes, a NUL after them) for column
-// `c`, appended at `p` up to `limit`; an unhandled type writes nothing and
-// gives "Unknown type %c\n" on standard error. A field position outside
-// the row reads nothing and yields the value 0.
-char* ascii_cell(std::string_view row, const column_desc& c, char* p, char* limit, bool writing);
+// Appends the text of column `c`'s field of `row` to `text` (unless it is
+// null); `row` must be followed by a NUL, where every field read ends at
+// the latest. An unhandled type writes nothing and appends "Unknown type
+// %c\n" to `messages`. A field position outside the row reads nothing and
+// yields the value 0.
+void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, std::string& messages);
 
 // Decodes the rows of an ASCII table from `in` (at the first data byte) and
 // writes them to `file` when not null. Stops at the end of the stream: a

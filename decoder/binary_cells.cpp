@@ -1,25 +1,41 @@
 #include "decoder/binary_cells.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "decoder/cell_format.h"
 #include "fits/card_value.h"
+#include "fits/stream.h"
 
 namespace orvex::decoder {
 namespace {
 
-using fits::stream;
 namespace fmt = format;
 
 // The unsigned 64-bit convention of FITS: a 'K' column with TZEROn =
 // 2^63 holds v + 2^63.
 constexpr double unsigned_64_offset = 9223372036854775808.0;
 
-// Bytes that a 'P' and a 'Q' array descriptor take per element.
-constexpr int p_descriptor_size = 8;
-constexpr int q_descriptor_size = 16;
+constexpr std::int64_t max_bytes = INT64_MAX / 32;
+
+inline std::uint32_t be32(const unsigned char* b) {
+  return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
+}
+inline std::uint64_t be64(const unsigned char* b) { return std::uint64_t{be32(b)} << 32 | be32(b + 4); }
+inline std::int32_t be16s(const unsigned char* b) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] << 8 | b[1]));
+}
+inline double single_at(const unsigned char* b) {
+  std::uint32_t bits = be32(b);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+inline double double_at(const unsigned char* b) {
+  std::uint64_t bits = be64(b);
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
 
 inline double scaled(double v, const column_desc& c) {
   // A separate multiply and add (the build forbids contraction to an FMA),
@@ -28,58 +44,80 @@ inline double scaled(double v, const column_desc& c) {
   return product + c.tzero;
 }
 
-inline char* put_real(char* p, char* limit, double v, const column_desc& c) {
-  p = c.disp_width != 0 ? fmt::put_g(p, limit, v, c.disp_width, c.disp_decimals) : fmt::put_g16(p, limit, v);
-  return fmt::put_char(p, limit, ' ');
-}
+// Text of a 32-bit integer element and its blank: "-2147483648 ".
+constexpr std::size_t long_text = 12;
 
-void unknown_type(stream& in, const column_desc& c) {
-  std::fprintf(stderr, "Unknown type %c\n", c.type);
-  if (c.count > 0) in.discard(c.count);
-}
-
-// 'A': r bytes in one read, written up to the first zero byte, padded to r
-// characters, then a blank.
-char* string_cell(stream& in, const column_desc& c, char* p, char* limit, bool writing) {
-  const std::int64_t r = c.count > 0 ? c.count : 0;
-  if (!writing) {
-    in.discard(r);
-    return p;
+// The real elements of E, D, C and M: "%-.16g " without TDISP, "%-*.*g "
+// with its width and decimals.
+template <double (*value_at)(const unsigned char*), int step>
+void real_elements(const column_desc& c, const unsigned char* b, std::int64_t values, text_buffer& text) {
+  if (c.disp_width == 0) {
+    char* p = text.room(static_cast<std::size_t>(values) * (fmt::short_text + 1));
+    for (std::int64_t i = 0; i < values; ++i, b += step) {
+      p = fmt::put_g16(p, scaled(value_at(b), c));
+      *p++ = ' ';
+    }
+    text.commit(p);
+    return;
   }
-  const int take = r < cell_text_limit ? static_cast<int>(r) : cell_text_limit;
-  int got = in.read(p, take);
-  if (r > take) in.discard(r - take);
-  std::size_t len = ::strnlen(p, static_cast<std::size_t>(got));
-  char* start = p;
-  p += len;
-  p = fmt::pad_to(p, limit, start, r);
-  return fmt::put_char(p, limit, ' ');
+  // A wide TDISP can make each element long: room is asked per element.
+  const std::size_t room = static_cast<std::size_t>(fmt::g_text_room(c.disp_width)) + 1;
+  for (std::int64_t i = 0; i < values; ++i, b += step) {
+    char* p = fmt::put_g(text.room(room), scaled(value_at(b), c), c.disp_width, c.disp_decimals);
+    *p++ = ' ';
+    text.commit(p);
+  }
 }
 
 // 'K': 64-bit integers, exact where the scaling is the identity or the
 // unsigned convention.
-char* long_long_cell(stream& in, const column_desc& c, char* p, char* limit, bool writing) {
+void long_long_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
   const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
   const bool unsigned_form = c.tscal == 1.0 && c.tzero == unsigned_64_offset;
-  const std::int64_t missing = in.missing();
-  for (std::int32_t i = 0; i < c.count && in.missing() == missing; ++i) {
-    std::int64_t v = fits::freadlonglong(in);
-    if (!writing) continue;
+  char* p = text.room(static_cast<std::size_t>(count) * (fmt::short_text + 1));
+  for (std::int64_t i = 0; i < count; ++i, b += 8) {
+    const auto v = static_cast<std::int64_t>(be64(b));
     if (identity) {
-      p = fmt::put_integer(p, limit, v);
+      p = fmt::put_integer(p, v);
     } else if (unsigned_form) {
-      p = fmt::put_integer(p, limit, static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63));
+      p = fmt::put_integer(p, static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63));
     } else {
       double s = scaled(static_cast<double>(v), c);
       // Outside the 64-bit range, and for a NaN, the smallest value, as
       // the 32-bit conversion does.
       std::int64_t t = s >= -9223372036854775808.0 && s < 9223372036854775808.0 ? static_cast<std::int64_t>(s)
                                                                                   : INT64_MIN;
-      p = fmt::put_integer(p, limit, t);
+      p = fmt::put_integer(p, t);
     }
-    p = fmt::put_char(p, limit, ' ');
+    *p++ = ' ';
   }
-  return p;
+  text.commit(p);
+}
+
+// B, I and J: the 32-bit conversion of the scaled value; B is written as
+// the unsigned reading of those 32 bits ("%lu").
+template <int size>
+void integer_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
+  auto raw = [](const unsigned char* at) -> std::int32_t {
+    if constexpr (size == 1) return at[0];
+    if constexpr (size == 2) return be16s(at);
+    return static_cast<std::int32_t>(be32(at));
+  };
+  char* p = text.room(static_cast<std::size_t>(count) * long_text);
+  if (c.tscal == 1.0 && c.tzero == 0.0) {
+    // The scaled value is the integer itself.
+    for (std::int64_t i = 0; i < count; ++i, b += size) {
+      p = fmt::put_long(p, raw(b));
+      *p++ = ' ';
+    }
+  } else {
+    for (std::int64_t i = 0; i < count; ++i, b += size) {
+      std::int32_t v = fits::to_int32(scaled(raw(b), c));
+      p = size == 1 ? fmt::put_ulong(p, static_cast<std::uint32_t>(v)) : fmt::put_long(p, v);
+      *p++ = ' ';
+    }
+  }
+  text.commit(p);
 }
 
 // The eight '0'/'1' characters of every byte value, most significant bit
@@ -94,239 +132,158 @@ struct bit_text_table {
 };
 constexpr bit_text_table bit_texts;
 
-// 'X': ceil(r / 8) bytes, eight characters each, most significant bit
-// first, one blank after the last.
-char* bit_cell(stream& in, const column_desc& c, char* p, char* limit, bool writing) {
-  const std::int64_t bytes = (std::int64_t{c.count} + 7) / 8;
-  if (!writing) {
-    in.discard(bytes);
-    return p;
-  }
-  const std::int64_t missing = in.missing();
-  for (std::int64_t i = 0; i < bytes && in.missing() == missing; ++i) {
-    unsigned char s[1];
-    unsigned b = fits::value_bytes(in, s, 1)[0];
-    p = fmt::put_text(p, limit, bit_texts.text[b], 8);
-  }
-  return fmt::put_char(p, limit, ' ');
+void string_element(const unsigned char* b, std::int64_t count, text_buffer& text) {
+  const std::size_t width = count > 0 ? static_cast<std::size_t>(count) : 0;
+  char* p = text.room(width + 1);
+  const std::size_t len = ::strnlen(reinterpret_cast<const char*>(b), width);
+  std::memcpy(p, b, len);
+  std::memset(p + len, ' ', width + 1 - len);
+  text.commit(p + width + 1);
 }
+
+void logical_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
+  const std::int64_t width = fmt::display_width(c.disp_width);
+  const std::size_t element = static_cast<std::size_t>(width > 1 ? width : 1) + 1;
+  for (std::int64_t i = 0; i < count; ++i) {
+    char* start = text.room(element);
+    char* p = start;
+    *p++ = b[i] != 0 ? static_cast<char>(b[i]) : undefined_logical;
+    p = fmt::pad_to(p, start, width);
+    *p++ = ' ';
+    text.commit(p);
+  }
+}
+
+void bit_elements(const unsigned char* b, std::int64_t count, text_buffer& text) {
+  const std::int64_t bytes = (count + 7) / 8;
+  char* p = text.room(static_cast<std::size_t>(bytes) * 8 + 1);
+  for (std::int64_t i = 0; i < bytes; ++i, p += 8) std::memcpy(p, bit_texts.text[b[i]], 8);
+  *p++ = ' ';
+  text.commit(p);
+}
+
+void add_not_a_number(std::string& messages) { messages.append("Not a Number\n"); }
 
 }  // namespace
 
-cell_buffers::cell_buffers(int tfields)
-    : text_(std::make_unique<char[]>(static_cast<std::size_t>(tfields + 1) * cell_size)),
-      length_(std::make_unique<int[]>(static_cast<std::size_t>(tfields + 1))) {}
-
-char* format_cell(stream& in, const column_desc& c, char* p, char* limit, bool writing) {
-  const std::int32_t r = c.count;
-  // Once the stream has ended the row is cut and never written: the
-  // elements left are not read, which bounds a huge count by the bytes
-  // the stream really holds.
-  const std::int64_t missing = in.missing();
-
-  switch (c.type) {
+bool known_letter(char letter) {
+  switch (letter) {
     case 'A':
-      p = string_cell(in, c, p, limit, writing);
-      break;
     case 'B':
+    case 'C':
+    case 'D':
+    case 'E':
     case 'I':
     case 'J':
-    case 'E':
-    case 'D':
-    case 'C':
-    case 'M':
-    case 'L':
-    case 'X':
     case 'K':
+    case 'L':
+    case 'M':
+    case 'X':
     case 'P':
     case 'Q':
-      if (r < 1) return p;  // nothing read, the cell not written
-      switch (c.type) {
-        case 'B':
-          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
-            unsigned char s[1];
-            double v = fits::value_bytes(in, s, 1)[0];
-            if (writing) {
-              p = fmt::put_ulong(p, limit, static_cast<std::uint32_t>(fits::to_int32(scaled(v, c))));
-              p = fmt::put_char(p, limit, ' ');
-            }
-          }
-          break;
-        case 'I':
-          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
-            double v = fits::freadshort(in);
-            if (writing) {
-              p = fmt::put_long(p, limit, fits::to_int32(scaled(v, c)));
-              p = fmt::put_char(p, limit, ' ');
-            }
-          }
-          break;
-        case 'J':
-          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
-            double v = fits::freadlong(in);
-            if (writing) {
-              p = fmt::put_long(p, limit, fits::to_int32(scaled(v, c)));
-              p = fmt::put_char(p, limit, ' ');
-            }
-          }
-          break;
-        case 'E':
-          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
-            double v = fits::freadfloat(in);
-            if (writing) p = put_real(p, limit, scaled(v, c), c);
-          }
-          break;
-        case 'D':
-          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
-            double v = fits::freaddouble(in);
-            if (writing) p = put_real(p, limit, scaled(v, c), c);
-          }
-          break;
-        case 'C':
-        case 'M':
-          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
-            double re = c.type == 'C' ? fits::freadfloat(in) : fits::freaddouble(in);
-            double im = c.type == 'C' ? fits::freadfloat(in) : fits::freaddouble(in);
-            if (writing) {
-              p = put_real(p, limit, scaled(re, c), c);
-              p = put_real(p, limit, scaled(im, c), c);
-            }
-          }
-          break;
-        case 'L':
-          for (std::int32_t i = 0; i < r && in.missing() == missing; ++i) {
-            unsigned char s[1];
-            char v = static_cast<char>(fits::value_bytes(in, s, 1)[0]);
-            if (writing) {
-              char* element = p;
-              p = fmt::put_char(p, limit, v != '\0' ? v : undefined_logical);
-              p = fmt::pad_to(p, limit, element, c.disp_width < 0 ? -std::int64_t{c.disp_width} : c.disp_width);
-              p = fmt::put_char(p, limit, ' ');
-            }
-          }
-          break;
-        case 'X':
-          p = bit_cell(in, c, p, limit, writing);
-          break;
-        case 'K':
-          p = long_long_cell(in, c, p, limit, writing);
-          break;
-        case 'P':
-          in.discard(std::int64_t{r} * p_descriptor_size);
-          break;
-        case 'Q':
-          in.discard(std::int64_t{r} * q_descriptor_size);
-          break;
-      }
-      break;
+      return true;
     default:
-      unknown_type(in, c);
-      break;
+      return false;
   }
-  return p;
 }
 
-std::int64_t cell_text_bound(const column_desc& c) {
-  const std::int64_t r = c.count;
-  auto real_text = [&c]() -> std::int64_t {
-    if (c.disp_width == 0) return fmt::short_text;
-    std::int64_t w = c.disp_width < 0 ? -std::int64_t{c.disp_width} : c.disp_width;
-    return std::max<std::int64_t>(w, fmt::longest_g_text) + 1;
-  };
-  std::int64_t bound = 0;
-  switch (c.type) {
-    case 'A':
-      bound = std::max<std::int64_t>(r, 0) + 1;
-      break;
-    case 'B':
+std::int64_t cell_bytes(char letter, std::int64_t count) {
+  if (count < 1) return 0;
+  if (count > max_bytes) count = max_bytes;
+  switch (letter) {
+    case 'X':
+      return (count + 7) / 8;
     case 'I':
+      return 2 * count;
     case 'J':
+    case 'E':
+      return 4 * count;
     case 'K':
-      bound = r * fmt::short_text;
+    case 'D':
+    case 'C':
+    case 'P':
+      return 8 * count;
+    case 'M':
+    case 'Q':
+      return 16 * count;
+    default:  // A, B, L, and the unknown letters skip one byte per count
+      return count;
+  }
+}
+
+void write_cell(const column_desc& c, char letter, const unsigned char* b, std::int64_t count, text_buffer& text) {
+  if (letter == 'A') {
+    string_element(b, count, text);
+    return;
+  }
+  if (count < 1) return;
+  switch (letter) {
+    case 'B':
+      integer_elements<1>(c, b, count, text);
+      break;
+    case 'I':
+      integer_elements<2>(c, b, count, text);
+      break;
+    case 'J':
+      integer_elements<4>(c, b, count, text);
+      break;
+    case 'K':
+      long_long_elements(c, b, count, text);
       break;
     case 'E':
+      real_elements<single_at, 4>(c, b, count, text);
+      break;
     case 'D':
-      bound = r * real_text();
+      real_elements<double_at, 8>(c, b, count, text);
       break;
     case 'C':
+      // Real part, then imaginary part, both scaled alike.
+      real_elements<single_at, 4>(c, b, 2 * count, text);
+      break;
     case 'M':
-      bound = 2 * r * real_text();
+      real_elements<double_at, 8>(c, b, 2 * count, text);
       break;
     case 'L':
-      bound = r * (std::max<std::int64_t>(c.disp_width < 0 ? -std::int64_t{c.disp_width} : c.disp_width, 1) + 1);
+      logical_elements(c, b, count, text);
       break;
     case 'X':
-      bound = (r + 7) / 8 * 8 + 1;
+      bit_elements(b, count, text);
       break;
     default:
-      bound = 0;
+      break;
   }
-  if (bound < 0) bound = 0;
-  return std::min<std::int64_t>(bound, cell_text_limit);
 }
 
-namespace {
-
-// Writers of one type each, for columns whose text always fits its room;
-// see writer_for.
-template <typename Int, Int (*read)(stream&)>
-char* identity_integer_cell(stream& in, const column_desc& c, char* p, char*) {
-  // With tscal 1 and tzero 0 the scaled value is the integer itself.
-  for (std::int32_t i = 0; i < c.count; ++i) {
-    p = std::to_chars(p, p + fmt::short_text, read(in)).ptr;
-    *p++ = ' ';
+void cell_messages(char letter, const unsigned char* b, std::int64_t count, std::int64_t available,
+                   std::string& messages) {
+  if (!known_letter(letter)) {
+    messages.append("Unknown type ").push_back(letter);
+    messages.push_back('\n');
+    return;
   }
-  return p;
-}
-
-std::int32_t read_short(stream& in) { return fits::freadshort(in); }
-std::int32_t read_long(stream& in) { return fits::freadlong(in); }
-std::uint32_t read_byte(stream& in) {
-  unsigned char s[1];
-  return fits::value_bytes(in, s, 1)[0];
-}
-
-template <double (*read)(stream&)>
-char* real_cell(stream& in, const column_desc& c, char* p, char*) {
-  for (std::int32_t i = 0; i < c.count; ++i) {
-    double v = read(in);
-    p = std::to_chars(p, p + fmt::short_text, scaled(v, c), std::chars_format::general, 16).ptr;
-    *p++ = ' ';
-  }
-  return p;
-}
-
-char* any_cell(stream& in, const column_desc& c, char* p, char* limit) { return format_cell(in, c, p, limit, true); }
-
-}  // namespace
-
-cell_writer writer_for(const column_desc& c) {
-  // A bound below the cut means every element had its full room.
-  if (c.count < 1 || cell_text_bound(c) >= cell_text_limit) return any_cell;
-  const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
-  switch (c.type) {
-    case 'I':
-      return identity ? identity_integer_cell<std::int32_t, read_short> : any_cell;
-    case 'J':
-      return identity ? identity_integer_cell<std::int32_t, read_long> : any_cell;
-    case 'B':
-      return identity ? identity_integer_cell<std::uint32_t, read_byte> : any_cell;
+  if (count < 1) return;
+  auto byte = [&](std::int64_t at) -> unsigned char { return at < available ? b[at] : 0; };
+  switch (letter) {
     case 'E':
-      return c.disp_width == 0 ? real_cell<fits::freadfloat> : any_cell;
+    case 'C': {
+      const std::int64_t bytes = cell_bytes(letter, count);
+      const std::int64_t end = available < bytes ? available : bytes;
+      for (std::int64_t at = 0; at < end; at += 4) {
+        if (fits::float_warning(byte(at), byte(at + 1))) add_not_a_number(messages);
+      }
+      break;
+    }
     case 'D':
-      return c.disp_width == 0 ? real_cell<fits::freaddouble> : any_cell;
+    case 'M': {
+      const std::int64_t bytes = cell_bytes(letter, count);
+      const std::int64_t end = available < bytes ? available : bytes;
+      for (std::int64_t at = 0; at < end; at += 8) {
+        if (fits::double_warning(byte(at), byte(at + 1), byte(at + 7))) add_not_a_number(messages);
+      }
+      break;
+    }
     default:
-      return any_cell;
-  }
-}
-
-void read_cell(stream& in, const column_desc& c, int n, cell_buffers& cells, bool writing) {
-  char* const start = cells.data(n);
-  char* const end = format_cell(in, c, start, start + cell_text_limit, writing);
-  // A cell that no step writes keeps its cleared, empty text.
-  if (writing && end != start) {
-    *end = '\0';
-    cells.set_length(n, static_cast<int>(end - start));
+      break;
   }
 }
 

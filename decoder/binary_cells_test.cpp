@@ -1,9 +1,9 @@
-// The cell step of a binary table, one type letter at a time: which bytes a
-// cell takes from the stream, what text it leaves in the column's buffer,
-// and what it says on standard error. The expected texts are worked out by
-// hand from the printf formats of each letter ("%lu ", "%ld ", "%-.16g ",
-// "%-*.*g ", "%-*c ", ...), so that a fault in the shared number writers
-// shows here too.
+// The cells of a binary table, one type letter at a time: how many bytes a
+// cell takes in a row, what text its bytes give and what reading them says
+// on standard error. The expected texts are worked out by hand from the
+// printf formats of each letter ("%lu ", "%ld ", "%-.16g ", "%-*.*g ",
+// "%-*c ", ...), so that a fault in the shared number writers shows here
+// too.
 #include "decoder/binary_cells.h"
 
 #include <cstdint>
@@ -14,60 +14,27 @@
 #include <gtest/gtest.h>
 
 #include "decoder/column_table.h"
-#include "fits/stream.h"
 #include "tests/fits_builder.h"
-#include "tests/run_orvex.h"
 
 namespace orvex::decoder {
 namespace {
 
 using test::big_endian;
 
-// Follows every cell's bytes in the stream, so that a cell that takes too
-// many or too few bytes shows as a wrong next byte.
-constexpr char next_column_byte = 'Z';
-
 struct cell_result {
-  std::string text;      // the cell text after the last row
-  std::string err;       // standard error of all rows
-  std::int64_t consumed = 0;
-  int next_byte = -1;    // the byte after the cells, or -1 at the end
-  bool terminated = true;
+  std::string text;
+  std::string messages;
 };
 
-// A stream over `bytes`, read from a file in a folder of its own.
-class byte_stream {
- public:
-  explicit byte_stream(const std::string& bytes) {
-    const auto path = folder_.path() / "cells.fits";
-    test::write_file(path, bytes);
-    EXPECT_TRUE(in_.open(path.c_str()));
-  }
-  fits::stream& in() { return in_; }
+const unsigned char* bytes_at(const std::string& bytes) { return reinterpret_cast<const unsigned char*>(bytes.data()); }
 
- private:
-  test::temp_folder folder_;
-  fits::stream in_;
-};
-
-// Runs the cell step of column 1 `rows` times over `row_bytes` repeated,
-// then reads the byte that follows.
-cell_result run_cell(const column_desc& c, const std::string& row_bytes, bool writing, int rows = 1) {
-  std::string bytes;
-  for (int r = 0; r < rows; ++r) bytes += row_bytes;
-  bytes += next_column_byte;
-  byte_stream s(bytes);
-  cell_buffers cells(1);
-  cell_result result;
-  testing::internal::CaptureStderr();
-  for (int r = 0; r < rows; ++r) read_cell(s.in(), c, 1, cells, writing);
-  result.err = testing::internal::GetCapturedStderr();
-  result.consumed = fits::_fpos;
-  result.text = std::string(cells.text(1));
-  result.terminated = cells.data(1)[result.text.size()] == '\0';
-  char next = 0;
-  result.next_byte = s.in().read(&next, 1) == 1 ? static_cast<unsigned char>(next) : -1;
-  return result;
+cell_result run_cell(const column_desc& c, const std::string& bytes) {
+  cell_result r;
+  text_buffer text;
+  write_cell(c, c.type, bytes_at(bytes), c.count, text);
+  r.text = std::string(text.view());
+  cell_messages(c.type, bytes_at(bytes), c.count, static_cast<std::int64_t>(bytes.size()), r.messages);
+  return r;
 }
 
 column_desc column(char type, std::int32_t count) {
@@ -250,188 +217,91 @@ std::vector<cell_case> cases() {
 
 TEST(BinaryCell, TextBytesAndMessagesByTypeLetter) {
   for (const cell_case& c : cases()) {
-    cell_result r = run_cell(c.column, c.bytes, true);
+    cell_result r = run_cell(c.column, c.bytes);
     EXPECT_EQ(r.text, c.text) << c.name;
-    EXPECT_TRUE(r.terminated) << c.name;
-    EXPECT_EQ(r.err, c.err) << c.name;
-    EXPECT_EQ(r.consumed, static_cast<std::int64_t>(c.bytes.size())) << c.name;
-    EXPECT_EQ(r.next_byte, next_column_byte) << c.name;
+    EXPECT_EQ(r.messages, c.err) << c.name;
+    EXPECT_EQ(cell_bytes(c.column.type, c.column.count), static_cast<std::int64_t>(c.bytes.size())) << c.name;
   }
 }
 
-TEST(BinaryCell, NotWritingTakesTheSameBytesAndGivesTheSameMessages) {
-  for (const cell_case& c : cases()) {
-    cell_result r = run_cell(c.column, c.bytes, false);
-    EXPECT_EQ(r.text, "") << c.name;
-    EXPECT_EQ(r.err, c.err) << c.name;
-    EXPECT_EQ(r.consumed, static_cast<std::int64_t>(c.bytes.size())) << c.name;
-    EXPECT_EQ(r.next_byte, next_column_byte) << c.name;
-  }
-}
-
-TEST(BinaryCell, EveryRowReplacesTheTextAndRepeatsTheMessages) {
-  for (const cell_case& c : cases()) {
-    cell_result r = run_cell(c.column, c.bytes, true, 3);
-    EXPECT_EQ(r.text, c.text) << c.name;
-    EXPECT_EQ(r.err, c.err + c.err + c.err) << c.name;
-    EXPECT_EQ(r.consumed, static_cast<std::int64_t>(3 * c.bytes.size())) << c.name;
-    EXPECT_EQ(r.next_byte, next_column_byte) << c.name;
-  }
-}
-
-TEST(BinaryCell, AShorterRowTextReplacesALongerOne) {
-  byte_stream s(big_endian{}.i32(-1000000).i32(5).bytes());
-  cell_buffers cells(2);
-  column_desc c = column('J', 1);
-  read_cell(s.in(), c, 2, cells, true);
-  EXPECT_EQ(cells.text(2), "-1000000 ");
-  read_cell(s.in(), c, 2, cells, true);
-  EXPECT_EQ(cells.text(2), "5 ");
-  EXPECT_STREQ(cells.data(2), "5 ");
-}
-
-TEST(BinaryCell, BuffersOfCellsThatNoStepWritesAreEmpty) {
-  cell_buffers cells(5);
-  for (int n = 0; n <= 5; ++n) {
-    EXPECT_EQ(cells.text(n), "") << "cell " << n;
-    EXPECT_EQ(cells.data(n)[0], '\0') << "cell " << n;
-  }
-}
-
-// A cell text stops at 10239 characters; the rest of the cell's bytes are
-// still taken, so the next column starts at its own first byte.
-TEST(BinaryCell, ATextPastTheLimitIsCutAndTheBytesAreStillTaken) {
-  struct limit_case {
+// Cells of any length are written whole: a response-matrix cell of
+// thousands of values, a long string, many bits.
+TEST(BinaryCell, LongCellsAreWrittenWhole) {
+  struct long_case {
     const char* name;
     column_desc column;
     std::string bytes;
-    std::string whole_text;  // the text without the limit
+    std::string text;
   };
   std::string letters;
   for (int i = 0; i < 20000; ++i) letters += static_cast<char>('a' + i % 26);
-  std::string j_bytes, j_text;
-  for (int i = 0; i < 3000; ++i) {
-    j_bytes += big_endian{}.i32(-1000000000 - i).bytes();
-    j_text += std::to_string(-1000000000 - i) + " ";
+  std::string d_bytes, d_text;
+  for (int i = 0; i < 5000; ++i) {
+    const double v = 1.8853515e-12 * (i + 1);
+    d_bytes += big_endian{}.f64(v).bytes();
+    char t[32];
+    std::snprintf(t, sizeof t, "%.16g ", v);
+    d_text += t;
   }
   std::string bits_text;
   for (int i = 0; i < 2000; ++i) bits_text += "10100101";
-  bits_text += " ";
   std::string logical_text;
   for (int i = 0; i < 6000; ++i) logical_text += "T ";
-  const std::vector<limit_case> cases{
-      {"A r=10238 just fits with its blank", column('A', 10238), letters.substr(0, 10238),
-       letters.substr(0, 10238) + " "},
-      {"A r=10239 loses its blank", column('A', 10239), letters.substr(0, 10239), letters.substr(0, 10239) + " "},
+  const std::vector<long_case> cases{
       {"A r=20000", column('A', 20000), letters, letters + " "},
       {"A r=15000 of a short string", column('A', 15000), "abc" + std::string(14997, '\0'),
        "abc" + std::string(14998, ' ')},
-      {"J r=3000", column('J', 3000), j_bytes, j_text},
-      {"X r=16000", column('X', 16000), std::string(2000, '\xA5'), bits_text},
+      {"D r=5000", column('D', 5000), d_bytes, d_text},
+      {"X r=16000", column('X', 16000), std::string(2000, '\xA5'), bits_text + " "},
       {"L r=6000", column('L', 6000), std::string(6000, 'T'), logical_text},
+      {"E with TDISP width 100000 pads to 10239", with_disp(column('E', 2), 100000, 3),
+       big_endian{}.f32(1.5f).f32(2).bytes(), "1.5" + std::string(10236, ' ') + " 2" + std::string(10238, ' ') + " "},
   };
-  for (const limit_case& c : cases) {
-    for (bool writing : {true, false}) {
-      cell_result r = run_cell(c.column, c.bytes, writing);
-      EXPECT_EQ(r.text, writing ? c.whole_text.substr(0, cell_text_limit) : "") << c.name;
-      EXPECT_TRUE(r.terminated) << c.name;
-      EXPECT_EQ(r.consumed, static_cast<std::int64_t>(c.bytes.size())) << c.name << " writing " << writing;
-      EXPECT_EQ(r.next_byte, next_column_byte) << c.name << " writing " << writing;
-    }
+  for (const long_case& c : cases) {
+    cell_result r = run_cell(c.column, c.bytes);
+    EXPECT_EQ(r.text.size(), c.text.size()) << c.name;
+    EXPECT_EQ(r.text, c.text) << c.name;
+    EXPECT_EQ(cell_bytes(c.column.type, c.column.count), static_cast<std::int64_t>(c.bytes.size())) << c.name;
   }
 }
 
-// A count far beyond what the stream holds: the cell takes what there is
-// and stops at the end of the stream instead of going through every
-// element.
-TEST(BinaryCell, AHugeCountStopsAtTheEndOfTheStream) {
-  for (char type : {'B', 'I', 'J', 'K', 'E', 'D', 'C', 'M', 'L', 'X', 'A'}) {
-    for (bool writing : {true, false}) {
-      byte_stream s(std::string(1000, '\x01'));
-      cell_buffers cells(1);
-      read_cell(s.in(), column(type, INT32_MAX), 1, cells, writing);
-      EXPECT_EQ(fits::_fpos, 1000) << type << " writing " << writing;
-      EXPECT_GT(s.in().missing(), 0) << type << " writing " << writing;
-    }
-  }
-}
-
-// Each column reads from where the previous one stopped.
-TEST(BinaryCell, ColumnsOfARowFollowOneAnother) {
-  const std::vector<column_desc> row{column('A', 3), column('P', 1), column('B', 1), column('X', 3), column('Q', 1),
-                                     column('F', 2), column('E', 0), column('I', 1)};
-  const std::string bytes = big_endian{}
-                                .chars("abc", 3)
-                                .raw(std::string(8, '\xEE'))
-                                .u8(9)
-                                .u8(0x81)
-                                .raw(std::string(16, '\xDD'))
-                                .raw("zz")
-                                .i16(-7)
-                                .bytes();
-  byte_stream s(bytes);
-  cell_buffers cells(static_cast<int>(row.size()));
-  testing::internal::CaptureStderr();
-  for (std::size_t i = 0; i < row.size(); ++i) read_cell(s.in(), row[i], static_cast<int>(i + 1), cells, true);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unknown type F\n");
-  const std::vector<std::string> texts{"abc ", "", "9 ", "10000001 ", "", "", "", "-7 "};
-  for (std::size_t i = 0; i < row.size(); ++i) EXPECT_EQ(cells.text(static_cast<int>(i + 1)), texts[i]) << "column " << i + 1;
-  EXPECT_EQ(fits::_fpos, static_cast<std::int64_t>(bytes.size()));
-}
-
-}  // namespace
-}  // namespace orvex::decoder
-
-namespace orvex::decoder {
-namespace {
-
-// The writers made for single column types must give exactly the general
-// cell step's bytes: both run over the same random elements, for every
-// column that writer_for gives a writer of its own, and for counts that
-// come near the cut of 10239 characters, where it must fall back.
-TEST(CellWriters, SpecialWritersMatchTheGeneralStep) {
-  std::uint64_t seed = 0x9E3779B97F4A7C15ULL;
-  auto next = [&seed]() {
-    seed ^= seed << 13;
-    seed ^= seed >> 7;
-    seed ^= seed << 17;
-    return seed;
-  };
-  struct shape {
+// A cell the stream cut: the elements that began before the cut are read
+// with their missing bytes as zero, later ones not at all.
+TEST(BinaryCell, MessagesOfACutCell) {
+  const std::string nan_bytes = big_endian{}.f32_bits(0x7FC00000U).bytes();
+  struct cut_case {
+    const char* name;
     char type;
-    int size;
+    std::int32_t count;
+    std::string bytes;
+    std::int64_t available;
+    std::string messages;
   };
-  const shape shapes[] = {{'B', 1}, {'I', 2}, {'J', 4}, {'E', 4}, {'D', 8}};
-  for (const shape& sh : shapes) {
-    for (std::int32_t count : {1, 3, 200, 319, 320, 400}) {
-      column_desc c;
-      c.type = sh.type;
-      c.count = count;
-      std::string bytes;
-      const int rows = 50;
-      for (int i = 0; i < rows * count * sh.size; ++i) bytes.push_back(static_cast<char>(next() & 0xFF));
-      test::temp_folder folder;
-      const auto path = folder.path() / "w.fits";
-      test::write_file(path, bytes);
-      fits::stream a, b;
-      ASSERT_TRUE(a.open(path.c_str()));
-      std::vector<char> general(cell_size), special(cell_size);
-      cell_writer write = writer_for(c);
-      testing::internal::CaptureStderr();
-      std::string expected, actual;
-      for (int r = 0; r < rows; ++r) {
-        char* end = format_cell(a, c, general.data(), general.data() + cell_text_limit, true);
-        expected.append(general.data(), end);
-      }
-      ASSERT_TRUE(b.open(path.c_str()));
-      for (int r = 0; r < rows; ++r) {
-        char* end = write(b, c, special.data(), special.data() + cell_text_bound(c));
-        actual.append(special.data(), end);
-      }
-      testing::internal::GetCapturedStderr();
-      EXPECT_EQ(actual, expected) << "type " << sh.type << " count " << count;
-    }
+  const std::string two_nan = nan_bytes + nan_bytes;
+  const std::string d_nan = big_endian{}.f64_bits(0xFFFFFFFFFFFFFFFFULL).bytes();
+  const std::vector<cut_case> cases{
+      {"E whole", 'E', 2, two_nan, 8, "Not a Number\nNot a Number\n"},
+      {"E cut after the second value's two bytes", 'E', 2, two_nan, 6, "Not a Number\nNot a Number\n"},
+      {"E cut after the second value's first byte", 'E', 2, two_nan, 5, "Not a Number\n"},
+      {"E cut before the cell", 'E', 2, two_nan, 0, ""},
+      {"D needs its last byte", 'D', 1, d_nan, 7, ""},
+      {"D whole", 'D', 1, d_nan, 8, "Not a Number\n"},
+      {"unknown letter past the cut still speaks", 'F', 4, "abcd", 0, "Unknown type F\n"},
+  };
+  for (const cut_case& c : cases) {
+    std::string messages;
+    cell_messages(c.type, bytes_at(c.bytes), c.count, c.available, messages);
+    EXPECT_EQ(messages, c.messages) << c.name;
   }
+}
+
+// A hostile count never makes the size of a cell overflow.
+TEST(BinaryCell, CellBytesSaturate) {
+  for (char type : {'A', 'B', 'I', 'J', 'K', 'E', 'D', 'C', 'M', 'L', 'X', 'P', 'Q', 'F'}) {
+    EXPECT_GT(cell_bytes(type, INT64_MAX), 0) << type;
+    EXPECT_EQ(cell_bytes(type, -5), 0) << type;
+  }
+  EXPECT_EQ(cell_bytes('M', INT32_MAX), 16 * std::int64_t{INT32_MAX});
 }
 
 }  // namespace

@@ -4,8 +4,9 @@
 // is tested on many values, infinities and NaNs included), at a fraction of
 // the cost of a printf call per value.
 //
-// Every function writes at `p`, never at or past `limit`, and returns the
-// new end of the text. A text that does not fit is cut at `limit`.
+// Every function writes at `p` and returns the new end of the text. The
+// caller provides the room: short_text bytes for the whole numbers and
+// "%.16g", g_text_room(width) for "%-*.*g".
 #pragma once
 
 #include <charconv>
@@ -23,64 +24,54 @@ inline constexpr int short_text = 32;
 // trailing zeros, so a large precision never makes it longer.
 inline constexpr int longest_g_text = 1100;
 
-// Copies what fits of [text, text + n) to p.
-inline char* put_text(char* p, char* limit, const char* text, std::size_t n) {
-  std::size_t room = static_cast<std::size_t>(limit - p);
-  if (n > room) n = room;
-  std::memcpy(p, text, n);
-  return p + n;
+// The widest field a TDISPn width pads a value to. Real display formats
+// are a few dozen characters; a hostile width of two billion would turn
+// every value into gigabytes of blanks. Only the padding stops here: the
+// value's own text is always written whole.
+inline constexpr std::int64_t widest_display = 10239;
+
+// The field width that TDISPn width `width` gives: printf reads a negative
+// width as a left-justified field of its absolute value.
+constexpr std::int64_t display_width(std::int32_t width) {
+  std::int64_t w = width < 0 ? -std::int64_t{width} : width;
+  return w < widest_display ? w : widest_display;
 }
 
-inline char* put_char(char* p, char* limit, char c) {
-  if (p < limit) *p++ = c;
-  return p;
+// Room that "%-*.*g" with this width needs, whatever the precision.
+constexpr std::int64_t g_text_room(std::int32_t width) {
+  std::int64_t w = display_width(width);
+  return (w > longest_g_text ? w : longest_g_text) + 32;
 }
 
 // Blanks from `start` up to `width` characters in all.
-inline char* pad_to(char* p, char* limit, char* start, std::int64_t width) {
+inline char* pad_to(char* p, char* start, std::int64_t width) {
   std::int64_t have = p - start;
   if (width <= have) return p;
-  std::int64_t room = limit - p;
-  std::int64_t n = width - have < room ? width - have : room;
-  std::memset(p, ' ', static_cast<std::size_t>(n));
-  return p + n;
+  std::memset(p, ' ', static_cast<std::size_t>(width - have));
+  return p + (width - have);
 }
 
 // "%ld" of a 32-bit value.
-inline char* put_long(char* p, char* limit, std::int32_t v) {
-  if (limit - p >= short_text) return std::to_chars(p, limit, v).ptr;
-  char text[short_text];
-  char* end = std::to_chars(text, text + sizeof text, v).ptr;
-  return put_text(p, limit, text, static_cast<std::size_t>(end - text));
-}
+inline char* put_long(char* p, std::int32_t v) { return std::to_chars(p, p + short_text, v).ptr; }
 
 // "%lu" of a 32-bit value.
-inline char* put_ulong(char* p, char* limit, std::uint32_t v) {
-  if (limit - p >= short_text) return std::to_chars(p, limit, v).ptr;
-  char text[short_text];
-  char* end = std::to_chars(text, text + sizeof text, v).ptr;
-  return put_text(p, limit, text, static_cast<std::size_t>(end - text));
-}
+inline char* put_ulong(char* p, std::uint32_t v) { return std::to_chars(p, p + short_text, v).ptr; }
 
 // Decimal text of a 64-bit value, signed or unsigned.
 template <typename Int>
-inline char* put_integer(char* p, char* limit, Int v) {
-  char text[short_text];
-  char* end = std::to_chars(text, text + sizeof text, v).ptr;
-  return put_text(p, limit, text, static_cast<std::size_t>(end - text));
+inline char* put_integer(char* p, Int v) {
+  return std::to_chars(p, p + short_text, v).ptr;
 }
 
 // "%.16g": at most 16 significant digits, no padding.
-inline char* put_g16(char* p, char* limit, double v) {
-  if (limit - p >= short_text) return std::to_chars(p, limit, v, std::chars_format::general, 16).ptr;
-  char text[short_text];
-  char* end = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 16).ptr;
-  return put_text(p, limit, text, static_cast<std::size_t>(end - text));
+inline char* put_g16(char* p, double v) {
+  return std::to_chars(p, p + short_text, v, std::chars_format::general, 16).ptr;
 }
 
 // "%-*.*g" with the given width and precision: printf's reading of the
 // star arguments (a negative width left-justifies, which "-" does anyway; a
-// negative precision means the default 6; 0 means 1).
-char* put_g(char* p, char* limit, double v, std::int32_t width, std::int32_t precision);
+// negative precision means the default 6; 0 means 1), the width taken as
+// display_width() gives it.
+char* put_g(char* p, double v, std::int32_t width, std::int32_t precision);
 
 }  // namespace orvex::decoder::format

@@ -153,11 +153,11 @@ std::vector<double> random_float_bits(std::mt19937_64& rng, int n) {
 }
 
 std::string put_g16_text(double v, std::size_t room = format::short_text) {
-  return written(room, [&](char* p, char* limit) { return format::put_g16(p, limit, v); });
+  return written(room, [&](char* p, char*) { return format::put_g16(p, v); });
 }
 
 std::string put_g_text(double v, std::int32_t width, std::int32_t precision, std::size_t room) {
-  return written(room, [&](char* p, char* limit) { return format::put_g(p, limit, v, width, precision); });
+  return written(room, [&](char* p, char*) { return format::put_g(p, v, width, precision); });
 }
 
 // Fails with the value, its bits and the format's arguments; returns
@@ -195,16 +195,6 @@ TEST(CellFormatG16, MatchesPrintfOnHalfwayValues) {
   int failures = 0;
   for (double v : halfway_values(rng, 20000)) {
     if (!same_text(put_g16_text(v), printf_text("%.16g", v), v, "%.16g") && ++failures == max_failures) return;
-  }
-}
-
-TEST(CellFormatG16, CutsATextThatDoesNotFitAtTheLimit) {
-  for (double v : {-1.234567890123456e-308, 0.1000000014901161, -0.0, -std::numeric_limits<double>::infinity(),
-                   123456789.0}) {
-    const std::string whole = printf_text("%.16g", v);
-    for (std::size_t room = 0; room <= whole.size() + 1; ++room) {
-      EXPECT_EQ(put_g16_text(v, room), whole.substr(0, room)) << hex_bits(v) << " room " << room;
-    }
   }
 }
 
@@ -295,22 +285,10 @@ TEST(CellFormatG, PadsToWidthsLongerThanTheText) {
       EXPECT_EQ(put_g_text(v, w, 6, 6000), printf_text("%-*.*g", w, 6, v)) << hex_bits(v) << " width " << w;
     }
   }
-}
-
-TEST(CellFormatG, CutsATextThatDoesNotFitAtTheLimit) {
-  struct case_t {
-    double v;
-    std::int32_t width;
-    std::int32_t precision;
-  };
-  const case_t cases[] = {{3.14159, 10, 3}, {-1.0 / 3.0, 0, 40}, {1e-300, 30, 7}, {0.1, 1200, 60}};
-  for (const case_t& c : cases) {
-    const std::string whole = printf_text("%-*.*g", c.width, c.precision, c.v);
-    for (std::size_t room : {std::size_t{0}, std::size_t{1}, std::size_t{2}, whole.size() / 2, whole.size() - 1,
-                             whole.size(), whole.size() + 5}) {
-      EXPECT_EQ(put_g_text(c.v, c.width, c.precision, room), whole.substr(0, room))
-          << hex_bits(c.v) << " width " << c.width << " precision " << c.precision << " room " << room;
-    }
+  // Past the widest display only the padding stops; the digits never do.
+  for (std::int32_t w : {10239, 10240, 100000, INT32_MAX, INT32_MIN}) {
+    const std::string text = put_g_text(-1.0 / 3.0, w, 30, 12000);
+    EXPECT_EQ(text, printf_text("%-*.*g", 10239, 30, -1.0 / 3.0)) << "width " << w;
   }
 }
 
@@ -336,7 +314,7 @@ TEST(CellFormatLong, MatchesPrintfOf32BitLong) {
   std::mt19937_64 rng(5);
   int failures = 0;
   for (std::int32_t v : integer_values(rng, 100000)) {
-    std::string got = written(format::short_text, [&](char* p, char* limit) { return format::put_long(p, limit, v); });
+    std::string got = written(format::short_text, [&](char* p, char*) { return format::put_long(p, v); });
     std::string want = printf_text("%ld", static_cast<long>(v));
     if (got != want) {
       ADD_FAILURE() << "%ld of " << v << ": \"" << got << "\" against \"" << want << "\"";
@@ -350,27 +328,11 @@ TEST(CellFormatUlong, MatchesPrintfOf32BitUnsignedLong) {
   int failures = 0;
   for (std::int32_t s : integer_values(rng, 100000)) {
     auto v = static_cast<std::uint32_t>(s);
-    std::string got = written(format::short_text, [&](char* p, char* limit) { return format::put_ulong(p, limit, v); });
+    std::string got = written(format::short_text, [&](char* p, char*) { return format::put_ulong(p, v); });
     std::string want = printf_text("%lu", static_cast<unsigned long>(v));
     if (got != want) {
       ADD_FAILURE() << "%lu of " << v << ": \"" << got << "\" against \"" << want << "\"";
       if (++failures == max_failures) return;
-    }
-  }
-}
-
-TEST(CellFormatLong, CutsATextThatDoesNotFitAtTheLimit) {
-  for (std::int32_t v : {INT32_MIN, -7, 123456}) {
-    const std::string whole = printf_text("%ld", static_cast<long>(v));
-    const std::string whole_unsigned = printf_text("%lu", static_cast<unsigned long>(static_cast<std::uint32_t>(v)));
-    for (std::size_t room = 0; room <= whole_unsigned.size() + 1; ++room) {
-      EXPECT_EQ(written(room, [&](char* p, char* limit) { return format::put_long(p, limit, v); }),
-                whole.substr(0, room))
-          << v << " room " << room;
-      EXPECT_EQ(written(room,
-                        [&](char* p, char* limit) { return format::put_ulong(p, limit, static_cast<std::uint32_t>(v)); }),
-                whole_unsigned.substr(0, room))
-          << v << " room " << room;
     }
   }
 }
@@ -380,10 +342,10 @@ TEST(CellFormatInteger, MatchesPrintfOf64BitValues) {
   std::vector<std::int64_t> values = {0, -1, INT64_MAX, INT64_MIN, INT32_MIN, std::int64_t{INT32_MAX} + 1};
   for (int i = 0; i < 20000; ++i) values.push_back(static_cast<std::int64_t>(rng() >> (rng() % 64)) * (rng() & 1 ? 1 : -1));
   for (std::int64_t v : values) {
-    EXPECT_EQ(written(32, [&](char* p, char* limit) { return format::put_integer(p, limit, v); }),
+    EXPECT_EQ(written(32, [&](char* p, char*) { return format::put_integer(p, v); }),
               printf_text("%lld", static_cast<long long>(v))) << v;
     auto u = static_cast<std::uint64_t>(v);
-    EXPECT_EQ(written(32, [&](char* p, char* limit) { return format::put_integer(p, limit, u); }),
+    EXPECT_EQ(written(32, [&](char* p, char*) { return format::put_integer(p, u); }),
               printf_text("%llu", static_cast<unsigned long long>(u))) << u;
   }
 }

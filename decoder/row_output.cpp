@@ -5,11 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "decoder/binary_cells.h"
 #include "decoder/column_table.h"
 #include "util/failure.h"
 #include "util/settings.h"
@@ -51,21 +49,11 @@ void put_heading_field(util::output_file& file, const char* text, std::int32_t w
   file.put(' ');
 }
 
-void write_row(util::output_file& file, const cell_buffers& cells, const std::vector<int>& selected) {
-  std::size_t total = 1;
-  for (int n : selected) total += cells.text(n).size();
-  if (char* p = file.reserve(total)) {
-    for (int n : selected) {
-      std::string_view t = cells.text(n);
-      std::memcpy(p, t.data(), t.size());
-      p += t.size();
-    }
-    *p++ = '\n';
-    file.commit(p);
-    return;
-  }
-  for (int n : selected) file.write(cells.text(n));
-  file.put('\n');
+// Standard error gets a row's messages in one write, before its line.
+void put_messages(std::string& messages) {
+  if (messages.empty()) return;
+  std::fwrite(messages.data(), 1, messages.size(), stderr);
+  messages.clear();
 }
 
 }  // namespace
@@ -136,62 +124,40 @@ void report_truncated_table(std::int64_t done, std::int32_t declared) {
 }
 
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
-  const int tfields = h.tfields;
+  return write_rows(in, file, h, row_formatter::binary_table(h.tfields, selected_cells(h.tfields)));
+}
+
+std::int64_t write_rows(fits::stream& in, util::output_file* file, const extension_header& h,
+                        const row_formatter& f) {
   const bool writing = file != nullptr;
-  const std::vector<int> selected = selected_cells(tfields);
   // No cell is written in any row when none is selected or nothing is
   // written at all: the warning then belongs to the first row.
-  const bool no_cells = !writing || selected.empty();
-
-  // When the row line is every column once, in column order (the usual
-  // case), each cell is formatted straight into the output buffer, given
-  // exactly the room its cell buffer would give it, so the texts are the
-  // same byte for byte.
-  struct cell_plan {
-    cell_writer write;
-    const column_desc* column;
-    std::int64_t room;
-  };
-  std::vector<cell_plan> plan;
-  std::int64_t row_bound = 1;
-  bool in_place = writing && static_cast<int>(selected.size()) == tfields;
-  for (int n = 1; in_place && n <= tfields; ++n) {
-    in_place = selected[static_cast<std::size_t>(n - 1)] == n;
-    const column_desc& c = table[static_cast<std::size_t>(n)];
-    plan.push_back({writer_for(c), &c, cell_text_bound(c)});
-    row_bound += plan.back().room;
-  }
-  in_place = in_place && row_bound <= static_cast<std::int64_t>(util::output_file::buffer_size);
-  std::optional<cell_buffers> cells;
-  if (!in_place) cells.emplace(tfields);
+  const bool warn_first_row = f.binary() && (!writing || f.no_cells());
+  const std::int64_t width = f.row_bytes();
+  text_buffer line;
+  std::string messages;
+  std::vector<unsigned char> spill;
 
   std::int64_t done = 0;
   for (std::int64_t r = 0; r < h.naxis2; ++r) {
-    const std::int64_t missing = in.missing();
-    const std::int64_t row_start = fits::_fpos;
-    char* line = in_place ? file->reserve(static_cast<std::size_t>(row_bound)) : nullptr;
-    if (line != nullptr) {
-      char* p = line;
-      for (const cell_plan& cell : plan) p = cell.write(in, *cell.column, p, p + cell.room);
-      *p++ = '\n';
-      if (in.missing() != missing) {
-        report_truncated_table(done, h.naxis2);
-        break;
-      }
-      file->commit(p);
-    } else {
-      if (!cells) cells.emplace(tfields);
-      for (int n = 1; n <= tfields; ++n) read_cell(in, table[static_cast<std::size_t>(n)], n, *cells, writing);
-      if (in.missing() != missing) {
-        if (writing) report_truncated_table(done, h.naxis2);
-        break;
-      }
-      if (writing) write_row(*file, *cells, selected);
+    std::int64_t got = 0;
+    const unsigned char* row = in.read_piece(width, got, spill);
+    if (got < width) {
+      f.cut_row_messages(row, got, messages);
+      put_messages(messages);
+      if (writing) report_truncated_table(done, h.naxis2);
+      break;
     }
-    if (r == 0 && no_cells) std::puts("Warning: No colums written");
+    f.format(row, writing ? &line : nullptr, messages);
+    put_messages(messages);
+    if (writing) {
+      file->write(line.data(), line.size());
+      line.clear();
+    }
+    if (r == 0 && warn_first_row) std::puts("Warning: No colums written");
     if (progress_due(r, h.naxis2)) print_progress(r, h.naxis2, '\r');
     ++done;
-    if (writing && file->error() != 0 && fits::_fpos == row_start) {
+    if (writing && width == 0 && file->error() != 0) {
       // The file takes nothing more and the rows take no bytes: nothing
       // is left to do for the other rows but their progress figures.
       const std::int64_t step = h.naxis2 / 100 + 1;

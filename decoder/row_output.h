@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decoder/extension_header.h"
+#include "decoder/row_format.h"
 #include "fits/stream.h"
 #include "util/output_file.h"
 
@@ -36,6 +37,17 @@ constexpr bool progress_due(std::int64_t r, std::int32_t total) { return r % (to
 // part says how many rows it has on standard error. Returns the number of
 // rows done, for the final progress figure.
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h);
+
+// The row loop shared by both kinds of table: reads whole rows of
+// f.row_bytes() bytes from `in` (at the first data byte), has `f` turn
+// each into its line, written to `file` when not null, its messages on
+// standard error, and the progress figures (and, for a binary table whose
+// lines hold no cell, the warning) on standard output. Stops at the end of
+// the stream: a row the stream did not deliver in full is not written, and
+// a written part says how many rows it has. Returns the number of rows
+// done.
+std::int64_t write_rows(fits::stream& in, util::output_file* file, const extension_header& h,
+                        const row_formatter& f);
 
 // Reports a table that the stream ended inside of, when it was being written.
 void report_truncated_table(std::int64_t done, std::int32_t declared);

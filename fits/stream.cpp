@@ -100,6 +100,32 @@ std::int64_t stream::discard(std::int64_t n) {
   return done;
 }
 
+const unsigned char* stream::read_piece(std::int64_t n, std::int64_t& got, std::vector<unsigned char>& spill) {
+  if (n <= 0) {
+    got = 0;
+    return cur_;
+  }
+  if (n <= buffer_size && static_cast<std::int64_t>(peek(static_cast<int>(n)).size()) == n) {
+    got = n;
+    return take(static_cast<int>(n));
+  }
+  // Longer than the buffer, or cut by the end of the stream: gathered in
+  // pieces that grow with what is delivered.
+  constexpr std::int64_t chunk = 1 << 20;
+  got = 0;
+  while (got < n) {
+    const std::int64_t want = n - got < chunk ? n - got : chunk;
+    if (spill.size() < static_cast<std::size_t>(got + want)) spill.resize(static_cast<std::size_t>(got + want));
+    const int delivered = read(spill.data() + got, static_cast<int>(want));
+    got += delivered;
+    if (delivered < want) {
+      missing_ += n - got - (want - delivered);
+      break;
+    }
+  }
+  return spill.data();
+}
+
 std::string_view stream::peek(int n) {
   n = std::clamp(n, 0, buffer_size);
   while (end_ - cur_ < n && refill()) {

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <zlib.h>
 
@@ -83,6 +84,14 @@ class stream {
     _fpos += n;
     return p;
   }
+
+  // Reads `n` bytes as one piece, for a table row: returns a pointer to
+  // them and sets `got` to the count delivered, `n` or fewer at the end of
+  // the stream. The pointer leads into the stream's buffer when the bytes
+  // fit there, else into `spill`; it stays valid until the next read. A
+  // piece longer than what the stream holds costs memory only for the
+  // bytes that arrive.
+  const unsigned char* read_piece(std::int64_t n, std::int64_t& got, std::vector<unsigned char>& spill);
 
   // Whether zlib reported an error, and its reason (gzerror) when it did.
   bool failed() const { return !error_.empty(); }

@@ -758,7 +758,7 @@ TEST(BadInput, ColumnFormsOutOfRange) {
       // it formatting for longer than its 10-second limit.
       {"TFORM count 11111121 (M)", run_with(binary_with("TFORM2", "'11111121M'")),
        {.exit_code = 1, .err = table_cut("s.fits", 1, 0, 3), .files = {{"s.000", 2}, {"s.001", 0}}}},
-      // The widest display is cut at the cell's limit of 10239 characters.
+      // A display width pads a value to 10239 characters at the most.
       {"TDISP width 100000", run_with([] {
          auto c = binary_columns;
          c.push_back({"TDISP2", "'F100000.2'"});
@@ -787,7 +787,7 @@ TEST(BadInput, ColumnFormsOutOfRange) {
   });
 }
 
-TEST(BadInput, DisplayWidthsAreCutAtTheCellLimit) {
+TEST(BadInput, DisplayWidthsStopAtTheWidestDisplay) {
   auto columns = binary_columns;
   columns.push_back({"TDISP2", "'F100000.2'"});
   std::vector<card> ascii = ascii_columns;
@@ -800,7 +800,8 @@ TEST(BadInput, DisplayWidthsAreCutAtTheCellLimit) {
     const std::vector<std::string> rows = data_lines(r.files.at(name));
     ASSERT_EQ(rows.size(), name == std::string("s.001") ? 3u : 2u) << name;
     for (const std::string& row : rows) {
-      // Three cells of at most 10239 characters and a blank each.
+      // Three cells of at most 10239 characters and a blank each: the
+      // padding stops at the widest display.
       EXPECT_LE(row.size(), 3u * 10240u + 1u) << name;
       EXPECT_GE(row.size(), 10239u) << name << ": the display width was not applied";
     }
