@@ -137,8 +137,8 @@ void dump_image(fits::stream& in, util::output_file* out, const primary_values& 
     }
     if (truncated) {
       decoder::print_progress(written, rows, '\n');
-      failure::report_in_part("the stream ends inside the image: " + std::to_string(written) + " of " +
-                              std::to_string(rows) + " image lines written");
+      failure::report_cut_in_part("the stream ends inside the image: " + std::to_string(written) + " of " +
+                                  std::to_string(rows) + " image lines written");
       return;
     }
   }
@@ -223,7 +223,7 @@ bool process_file(const char* path, const input_set& inputs) {
   // A header cut short (a truncated download) loses cards of the part;
   // a read error says so itself, in its own message at the end.
   if (!read_primary_header(in, primary, values) && primary != nullptr && !in.failed()) {
-    failure::report_in_part("the stream ends inside the header");
+    failure::report_cut_in_part("the stream ends inside the header");
   }
 
   // The look-ahead card. When the END card closed its block, the next 80

@@ -33,7 +33,7 @@ int decode(fits::stream& in, util::output_file* file) {
   // A header that the stream ended inside has lost cards, and not one row
   // of its table has arrived, whatever its columns would take. A read
   // error has a message of its own.
-  if (!h.complete && file != nullptr && !in.failed()) failure::report_in_part("the stream ends inside the header");
+  if (!h.complete && file != nullptr && !in.failed()) failure::report_cut_in_part("the stream ends inside the header");
   if (h.naxis == 0) return 0;
   // The choice rests on TBCOL1 alone: an image extension, without TBCOL1
   // and TFIELDS, goes to the binary rows with no columns.

@@ -18,9 +18,9 @@ namespace orvex::decoder {
 // On return the stream stands after the last data row (or at the first byte
 // of the data when the table has none), never beyond the end of the
 // extension's last block. A stream that ends inside the rows or inside the
-// header is reported through orvex::failure (for a part that is written). A column number above 199
-// prints "Error: To many variables" and ends the process with status 1.
-// Returns 0.
+// header is reported through orvex::failure (for a part that is written),
+// as a cut of the part. A column number above 199 prints "Error: To many
+// variables" and ends the process with status 1. Returns 0.
 int decode(fits::stream& in, util::output_file* file);
 
 }  // namespace orvex::decoder
