@@ -13,6 +13,7 @@
 #include "decoder/decode.h"
 #include "decoder/row_output.h"
 #include "fits/card_value.h"
+#include "fits/data_unit.h"
 #include "fits/stream.h"
 #include "util/failure.h"
 #include "util/mypath.h"
@@ -33,6 +34,8 @@ struct primary_values {
   std::int32_t naxis = -1;
   std::int32_t naxis1 = -1;
   std::int32_t naxis2 = -1;
+  // The primary data unit's size, read from the same cards beside them.
+  fits::data_unit unit{fits::data_unit::header_kind::primary};
 };
 
 bool starts_with(const char* text, const char* prefix) {
@@ -80,6 +83,7 @@ bool read_primary_header(fits::stream& in, util::output_file* out, primary_value
   card_buffer card;
   while (fits::read_card(in, card) > 0) {
     if (out != nullptr && no_comments == 0) out->write_comment(card.data());
+    v.unit.observe(card.data());
     if (starts_with(card.data(), "END")) return true;
     scan_primary_card(card.data(), v);
   }
@@ -165,6 +169,21 @@ void close_output(util::output_file& out) {
 
 bool part_selected(int index) { return part == -1 || part == index + 1; }
 
+// The last part found in a stream is the only one whose data unit the end
+// of the stream can cut: every earlier one was followed by the XTENSION
+// card of the next. Its rows, image lines and header say for themselves
+// when they were cut, and a read error has its own message; what is left
+// is reported here: a heap after whole rows, an image that is not dumped,
+// an extension that is not a table. Missing padding after a whole data
+// unit is no loss.
+void check_last_data_unit(const fits::stream& in, const fits::data_span& span, bool written) {
+  if (!written || !span.size || in.failed() || failure::cut_in_part()) return;
+  const std::int64_t got = fits::delivered_bytes(span.start, *span.size, fits::_fpos);
+  if (got == *span.size) return;
+  failure::report_cut_in_part("the stream ends inside the data unit: " + std::to_string(got) + " of " +
+                              std::to_string(*span.size) + " bytes");
+}
+
 }  // namespace
 
 input_set::input_set(char* const* paths, int count) {
@@ -220,9 +239,14 @@ bool process_file(const char* path, const input_set& inputs) {
   if (part_selected(0) && open_output(out, output_path(path, 0), inputs)) primary = &out;
 
   primary_values values;
+  // The data unit of the last part found, and whether that part is written.
+  fits::data_span span;
+  bool written = primary != nullptr;
   // A header cut short (a truncated download) loses cards of the part;
   // a read error says so itself, in its own message at the end.
-  if (!read_primary_header(in, primary, values) && primary != nullptr && !in.failed()) {
+  if (read_primary_header(in, primary, values)) {
+    span = {fits::next_boundary(fits::_fpos), values.unit.size()};
+  } else if (primary != nullptr && !in.failed()) {
     failure::report_cut_in_part("the stream ends inside the header");
   }
 
@@ -261,11 +285,13 @@ bool process_file(const char* path, const input_set& inputs) {
       file = &out;
       if (no_comments == 0) out.write_comment(card.data());
     }
-    decoder::decode(in, file);
+    decoder::decode(in, file, &span);
+    written = file != nullptr;
     fits::realign(in);
     card.fill('\0');
   }
 
+  check_last_data_unit(in, span, written);
   close_output(out);
   if (in.failed()) failure::report(path, "read error: " + in.error());
   in.close();

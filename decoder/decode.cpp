@@ -26,8 +26,12 @@ void print_reports(const extension_header& h) {
 
 }  // namespace
 
-int decode(fits::stream& in, util::output_file* file) {
+int decode(fits::stream& in, util::output_file* file, fits::data_span* span) {
   const extension_header h = read_extension_header(in, file);
+  if (span != nullptr) {
+    span->start = h.data_start;
+    span->size = h.complete ? h.unit.size() : std::nullopt;
+  }
   print_reports(h);
   if (file != nullptr && header != 0 && no_comments == 0) write_heading_lines(*file, h.tfields);
   // A header that the stream ended inside has lost cards, and not one row

@@ -676,6 +676,46 @@ std::vector<spine_case> truncation_cases() {
                      0,
                      {{"obs.000", prim.text}, {"logfile", " orvex -p 0 obs.fits\n"}}});
   }
+  // A data unit that no image lines or rows cover (a heap, a float image):
+  // the end of the stream inside it is reported with the bytes that arrived,
+  // once, for a part that is written; sizes saturate at 2^63 - 1.
+  {
+    const std::vector<card> floats{{"SIMPLE", "T"}, {"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "4"}, {"NAXIS2", "3"}};
+    const std::string big = "2147483647";
+    const std::vector<card> huge{{"SIMPLE", "T"}, {"BITPIX", "64"}, {"NAXIS", "3"}, {"NAXIS1", big}, {"NAXIS2", big},
+                                 {"NAXIS3", big}};
+    std::vector<card> heap_table = int_table({7, 8, -9}).cards;
+    heap_table[5] = card("PCOUNT", "100");
+    const std::string heap = fits_of({no_data()}) + header_unit(heap_table) + int_table({7, 8, -9}).data +
+                             std::string(100, 'Z');
+    const std::string rows = "000%\r033%\r066%\r100%\n", cut = "orvex: obs.fits: part ";
+    const file_map table{{"obs.000", no_data().text}, {"obs.001", comments(heap_table) + "7 \n8 \n-9 \n"}};
+    const struct {
+      std::string name, option, input, out, err;
+      file_map files;
+    } cuts[] = {
+        {"float_image_cut", "", header_unit(floats) + std::string(20, 'A'), "",
+         cut + "0: the stream ends inside the data unit: 20 of 48 bytes\n", {{"obs.000", comments(floats)}}},
+        {"float_image_cut_in_a_part_not_written", "-p1", header_unit(floats) + std::string(20, 'A'), "", "", {}},
+        {"float_image_without_its_padding", "", header_unit(floats) + std::string(48, 'A'), "", "",
+         {{"obs.000", comments(floats)}}},
+        {"huge_axes_saturate", "", header_unit(huge), "",
+         cut + "0: the stream ends inside the data unit: 0 of 9223372036854775807 bytes\n", {{"obs.000", comments(huge)}}},
+        {"heap_cut_after_whole_rows", "", heap.substr(0, heap.size() - 60), rows,
+         cut + "1: the stream ends inside the data unit: 52 of 112 bytes\n", table},
+        {"heap_table_cut_inside_its_rows", "", heap.substr(0, heap.size() - 106), "000%\r033%\n",
+         cut + "1: the stream ends inside the table: 1 of 3 rows written\n",
+         {{"obs.000", no_data().text}, {"obs.001", comments(heap_table) + "7 \n"}}},
+    };
+    for (const auto& c : cuts) {
+      std::vector<std::string> args{"obs.fits"};
+      if (!c.option.empty()) args.insert(args.begin(), c.option);
+      cases.push_back({c.name, args, {{"obs.fits", c.input}}, filename_line("obs.fits") + c.out, c.err,
+                       c.err.empty() ? 0 : 1,
+                       with(c.files, {{"logfile", " orvex " + (c.option.empty() ? "" : c.option + " ") + "obs.fits\n"}})});
+    }
+  }
+
   // Complete data whose last block lacks only its padding is no error.
   cases.push_back({"image_without_its_padding",
                    {"obs.fits"},
