@@ -169,6 +169,18 @@ void close_output(util::output_file& out) {
 
 bool part_selected(int index) { return part == -1 || part == index + 1; }
 
+// A FITS file begins with the keyword SIMPLE. Anything else is decoded all
+// the same (the .000 file then holds whatever the bytes are), but the run
+// says that it was no FITS file. A read error before the eighth byte leaves
+// the question open: the read error is reported on its own.
+void check_fits_signature(fits::stream& in, const char* path) {
+  constexpr std::string_view simple = "SIMPLE  ";
+  const std::string_view head = in.peek(static_cast<int>(simple.size()));
+  if (head == simple) return;
+  if (in.failed() && simple.starts_with(head)) return;
+  failure::report(path, "not a FITS file: it does not begin with SIMPLE");
+}
+
 // The last part found in a stream is the only one whose data unit the end
 // of the stream can cut: every earlier one was followed by the XTENSION
 // card of the next. Its rows, image lines and header say for themselves
@@ -232,6 +244,8 @@ bool process_file(const char* path, const input_set& inputs) {
     failure::report(path, std::string("cannot open: ") + std::strerror(errno != 0 ? errno : ENOENT));
     return false;
   }
+
+  check_fits_signature(in, path);
 
   util::output_file out;
   failure::set_position(path, 0);

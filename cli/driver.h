@@ -39,8 +39,9 @@ std::string output_path(const char* path, int index);
 
 // Decodes one input file. Returns false when it cannot be opened (the run
 // then ends with status 1). Other failures are reported through
-// orvex::failure and the run goes on: among them a data unit that the
-// stream ends inside.
+// orvex::failure and the run goes on: among them an input that does not
+// begin with SIMPLE (decoded all the same) and a data unit that the stream
+// ends inside.
 bool process_file(const char* path, const input_set& inputs);
 
 // The whole program after the option parse: the run log, then every input

@@ -56,6 +56,10 @@ std::string progress(std::int64_t rows) {
 
 std::string filename_line(const std::string& path) { return "         filename:" + path + "\n"; }
 
+std::string not_fits(const std::string& path) {
+  return "orvex: " + path + ": not a FITS file: it does not begin with SIMPLE\n";
+}
+
 // --- units ------------------------------------------------------------------
 
 // One header-and-data unit, with what the run writes for it.
@@ -519,14 +523,14 @@ std::vector<spine_case> block_cases() {
       cases.push_back(skipped);
     }
   }
-  // END as the only card.
+  // END as the only card: decoded as always, but it is no FITS file.
   const std::vector<card> none;
   cases.push_back({"END_as_the_first_card",
                    {"obs.fits"},
                    {{"obs.fits", fits_builder{}.header(none).header(ext.cards).bytes()}},
                    filename_line("obs.fits"),
-                   "",
-                   0,
+                   not_fits("obs.fits"),
+                   1,
                    {{"obs.000", "!END\n"}, {"obs.001", ext.text}, {"logfile", " orvex obs.fits\n"}}});
 
   // Extension data that ends on a block boundary, or one row past it.
@@ -594,9 +598,16 @@ std::vector<spine_case> truncation_cases() {
                    {"obs.fits"},
                    {{"obs.fits", ""}},
                    filename_line("obs.fits"),
-                   "orvex: obs.fits: part 0: the stream ends inside the header\n",
+                   not_fits("obs.fits") + "orvex: obs.fits: part 0: the stream ends inside the header\n",
                    1,
                    {{"obs.000", ""}, {"logfile", " orvex obs.fits\n"}}});
+
+  // A text file whose second line of 79 characters and a line end begins
+  // with END reads as a header: decoded as always, and reported.
+  const std::string note = raw_card("Observing notes").substr(0, 79) + "\n", end_line = raw_card("END").substr(0, 79) + "\n";
+  cases.push_back({"text_file_with_END_at_a_card_start", {"notes.txt"}, {{"notes.txt", note + end_line + "more\n"}},
+                   filename_line("notes.txt"), not_fits("notes.txt"), 1,
+                   {{"notes.000", "!" + note + "\n!" + end_line + "\n"}, {"logfile", " orvex notes.txt\n"}}});
 
   // A stream that ends inside the image: complete lines only, a message
   // naming the input, status 1.
@@ -824,12 +835,13 @@ std::vector<spine_case> output_failure_cases() {
                    {{"obs.000", other.text}, {"obs.002", ext.text}, {"logfile", " orvex obs.fits obs.001\n"}}});
 
   // An input that did not exist when the run started and that an earlier
-  // input's output created: reading it must not truncate it.
+  // input's output created: reading it must not truncate it. (A text file
+  // is no FITS file.)
   cases.push_back({"output_name_of_an_input_this_run_created",
                    {"a.fits", "a.000"},
                    {{"a.fits", fits_of({no_data(), ext})}},
                    filename_line("a.fits") + filename_line("a.000"),
-                   "orvex: a.000: not written: it is an input file of this run\n",
+                   not_fits("a.000") + "orvex: a.000: not written: it is an input file of this run\n",
                    1,
                    {{"a.000", no_data().text}, {"a.001", ext.text}, {"logfile", " orvex a.fits a.000\n"}}});
 
