@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "cli/options.h"
 #include "cli/run_log.h"
@@ -149,7 +150,8 @@ void dump_image(fits::stream& in, util::output_file* out, const primary_values& 
   decoder::print_progress(written, rows, '\n');
 }
 
-bool open_output(util::output_file& out, const std::string& path, const input_set& inputs) {
+bool open_output(util::output_file& out, const std::string& path, const char* input, const input_set& inputs,
+                 output_owners& owners) {
   if (inputs.contains(path.c_str())) {
     failure::report(path, "not written: it is an input file of this run");
     return false;
@@ -157,6 +159,9 @@ bool open_output(util::output_file& out, const std::string& path, const input_se
   if (!out.create(path.c_str())) {
     failure::report(path, std::string("cannot create: ") + std::strerror(errno));
     return false;
+  }
+  if (std::optional<std::string> earlier = owners.claim(path, input)) {
+    failure::report(path, "replaces the output of " + *earlier);
   }
   return true;
 }
@@ -224,6 +229,14 @@ bool input_set::contains(const char* path) const {
   return false;
 }
 
+std::optional<std::string> output_owners::claim(const std::string& output, const char* input) {
+  auto [at, added] = owners_.try_emplace(output, input);
+  if (added) return std::nullopt;
+  std::string earlier = std::move(at->second);
+  at->second = input;
+  return earlier;
+}
+
 std::string output_path(const char* path, int index) {
   char drive[util::drive_buffer_size], dir[util::directory_buffer_size], name[util::name_buffer_size], ext[util::extension_buffer_size];
   util::explode_path(path, drive, dir, name, ext);
@@ -234,7 +247,7 @@ std::string output_path(const char* path, int index) {
   return result;
 }
 
-bool process_file(const char* path, const input_set& inputs) {
+bool process_file(const char* path, const input_set& inputs, output_owners& owners) {
   std::printf("         filename:%s\n", path);
   fits::stream in;
   struct stat st {};
@@ -250,7 +263,7 @@ bool process_file(const char* path, const input_set& inputs) {
   util::output_file out;
   failure::set_position(path, 0);
   util::output_file* primary = nullptr;
-  if (part_selected(0) && open_output(out, output_path(path, 0), inputs)) primary = &out;
+  if (part_selected(0) && open_output(out, output_path(path, 0), path, inputs, owners)) primary = &out;
 
   primary_values values;
   // The data unit of the last part found, and whether that part is written.
@@ -295,7 +308,7 @@ bool process_file(const char* path, const input_set& inputs) {
     close_output(out);
     util::output_file* file = nullptr;
     failure::set_position(path, index);
-    if (part_selected(index) && open_output(out, output_path(path, index), inputs)) {
+    if (part_selected(index) && open_output(out, output_path(path, index), path, inputs, owners)) {
       file = &out;
       if (no_comments == 0) out.write_comment(card.data());
     }
@@ -316,8 +329,9 @@ int run_files(int argc, char** argv, int first) {
   if (first >= argc) usage(argv[0], 0);
   logfile(argc, argv);
   const input_set inputs(argv + first, argc - first);
+  output_owners owners;
   for (int i = first; i < argc; ++i) {
-    if (!process_file(argv[i], inputs)) return 1;
+    if (!process_file(argv[i], inputs, owners)) return 1;
   }
   return failure::any() ? 1 : 0;
 }

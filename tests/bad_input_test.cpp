@@ -915,7 +915,9 @@ TEST(BadInput, OutputsThatCannotBeWritten) {
        {.args = {"a.fits", "a.000"}, .inputs = {{"a.fits", sample()}, {"a.000", sample()}}},
        {.exit_code = 1,
         .err = "orvex: a.000: not written: it is an input file of this run\n"
-               "orvex: a.000: not written: it is an input file of this run\n",
+               "orvex: a.000: not written: it is an input file of this run\n"
+               "orvex: a.001: replaces the output of a.fits\n"
+               "orvex: a.002: replaces the output of a.fits\n",
         .files = {{"a.001", 3}, {"a.002", 2}}}},
       {"an input reached by another name", {.args = {"./d/../s.000"}, .inputs = {{"s.000", sample()}}, .folders = {"d"}},
        {.exit_code = 1,

@@ -209,14 +209,16 @@ std::vector<spine_case> naming_cases() {
       "!GCOUNT  =                    1\n!TFIELDS =                    1\n!TTYPE1  = 'V'\n!TFORM1  = '1J'\n"
       "!END\n7 \n8 \n-9 \n";
 
-  // The later of two inputs with the same stem replaces the files it writes.
+  // The later of two inputs with the same stem replaces the files it writes,
+  // and says so for each: the earlier input's outputs are lost.
   cases.push_back({"same_stem_later_input_replaces_earlier_files",
                    {"a/obs.fits", "b/obs.fits"},
                    {{"a/obs.fits", fits_of({first, ext_a, ext_c})}, {"b/obs.fits", fits_of({second, ext_b})}},
                    filename_line("a/obs.fits") + "OBJECT = first\n" + "000%\r100%\n" +
                        filename_line("b/obs.fits") + "OBJECT = second\n",
-                   "",
-                   0,
+                   "orvex: obs.000: replaces the output of a/obs.fits\n"
+                   "orvex: obs.001: replaces the output of a/obs.fits\n",
+                   1,
                    {{"obs.000", second.text},
                     {"obs.001", ext_b.text},
                     {"obs.002", ext_c.text},
@@ -830,7 +832,8 @@ std::vector<spine_case> output_failure_cases() {
                    {{"obs.fits", fits_of({no_data(), table, ext})}, {"obs.001", fits_of({other})}},
                    filename_line("obs.fits") + no_colums + table.out + filename_line("obs.001") +
                        "OBJECT = other\n",
-                   "orvex: obs.001: not written: it is an input file of this run\n",
+                   "orvex: obs.001: not written: it is an input file of this run\n"
+                   "orvex: obs.000: replaces the output of obs.fits\n",
                    1,
                    {{"obs.000", other.text}, {"obs.002", ext.text}, {"logfile", " orvex obs.fits obs.001\n"}}});
 
