@@ -7,12 +7,14 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "cli/options.h"
 #include "cli/run_log.h"
 #include "decoder/decode.h"
 #include "decoder/row_output.h"
 #include "fits/card_value.h"
+#include "fits/data_unit.h"
 #include "fits/stream.h"
 #include "util/failure.h"
 #include "util/mypath.h"
@@ -33,6 +35,8 @@ struct primary_values {
   std::int32_t naxis = -1;
   std::int32_t naxis1 = -1;
   std::int32_t naxis2 = -1;
+  // The primary data unit's size, read from the same cards beside them.
+  fits::data_unit unit{fits::data_unit::header_kind::primary};
 };
 
 bool starts_with(const char* text, const char* prefix) {
@@ -80,6 +84,7 @@ bool read_primary_header(fits::stream& in, util::output_file* out, primary_value
   card_buffer card;
   while (fits::read_card(in, card) > 0) {
     if (out != nullptr && no_comments == 0) out->write_comment(card.data());
+    v.unit.observe(card.data());
     if (starts_with(card.data(), "END")) return true;
     scan_primary_card(card.data(), v);
   }
@@ -137,15 +142,16 @@ void dump_image(fits::stream& in, util::output_file* out, const primary_values& 
     }
     if (truncated) {
       decoder::print_progress(written, rows, '\n');
-      failure::report_in_part("the stream ends inside the image: " + std::to_string(written) + " of " +
-                              std::to_string(rows) + " image lines written");
+      failure::report_cut_in_part("the stream ends inside the image: " + std::to_string(written) + " of " +
+                                  std::to_string(rows) + " image lines written");
       return;
     }
   }
   decoder::print_progress(written, rows, '\n');
 }
 
-bool open_output(util::output_file& out, const std::string& path, const input_set& inputs) {
+bool open_output(util::output_file& out, const std::string& path, const char* input, const input_set& inputs,
+                 output_owners& owners) {
   if (inputs.contains(path.c_str())) {
     failure::report(path, "not written: it is an input file of this run");
     return false;
@@ -153,6 +159,9 @@ bool open_output(util::output_file& out, const std::string& path, const input_se
   if (!out.create(path.c_str())) {
     failure::report(path, std::string("cannot create: ") + std::strerror(errno));
     return false;
+  }
+  if (std::optional<std::string> earlier = owners.claim(path, input)) {
+    failure::report(path, "replaces the output of " + *earlier);
   }
   return true;
 }
@@ -164,6 +173,33 @@ void close_output(util::output_file& out) {
 }
 
 bool part_selected(int index) { return part == -1 || part == index + 1; }
+
+// A FITS file begins with the keyword SIMPLE. Anything else is decoded all
+// the same (the .000 file then holds whatever the bytes are), but the run
+// says that it was no FITS file. A read error before the eighth byte leaves
+// the question open: the read error is reported on its own.
+void check_fits_signature(fits::stream& in, const char* path) {
+  constexpr std::string_view simple = "SIMPLE  ";
+  const std::string_view head = in.peek(static_cast<int>(simple.size()));
+  if (head == simple) return;
+  if (in.failed() && simple.starts_with(head)) return;
+  failure::report(path, "not a FITS file: it does not begin with SIMPLE");
+}
+
+// The last part found in a stream is the only one whose data unit the end
+// of the stream can cut: every earlier one was followed by the XTENSION
+// card of the next. Its rows, image lines and header say for themselves
+// when they were cut, and a read error has its own message; what is left
+// is reported here: a heap after whole rows, an image that is not dumped,
+// an extension that is not a table. Missing padding after a whole data
+// unit is no loss.
+void check_last_data_unit(const fits::stream& in, const fits::data_span& span, bool written) {
+  if (!written || !span.size || in.failed() || failure::cut_in_part()) return;
+  const std::int64_t got = fits::delivered_bytes(span.start, *span.size, fits::_fpos);
+  if (got == *span.size) return;
+  failure::report_cut_in_part("the stream ends inside the data unit: " + std::to_string(got) + " of " +
+                              std::to_string(*span.size) + " bytes");
+}
 
 }  // namespace
 
@@ -193,6 +229,14 @@ bool input_set::contains(const char* path) const {
   return false;
 }
 
+std::optional<std::string> output_owners::claim(const std::string& output, const char* input) {
+  auto [at, added] = owners_.try_emplace(output, input);
+  if (added) return std::nullopt;
+  std::string earlier = std::move(at->second);
+  at->second = input;
+  return earlier;
+}
+
 std::string output_path(const char* path, int index) {
   char drive[util::drive_buffer_size], dir[util::directory_buffer_size], name[util::name_buffer_size], ext[util::extension_buffer_size];
   util::explode_path(path, drive, dir, name, ext);
@@ -203,7 +247,7 @@ std::string output_path(const char* path, int index) {
   return result;
 }
 
-bool process_file(const char* path, const input_set& inputs) {
+bool process_file(const char* path, const input_set& inputs, output_owners& owners) {
   std::printf("         filename:%s\n", path);
   fits::stream in;
   struct stat st {};
@@ -214,16 +258,23 @@ bool process_file(const char* path, const input_set& inputs) {
     return false;
   }
 
+  check_fits_signature(in, path);
+
   util::output_file out;
   failure::set_position(path, 0);
   util::output_file* primary = nullptr;
-  if (part_selected(0) && open_output(out, output_path(path, 0), inputs)) primary = &out;
+  if (part_selected(0) && open_output(out, output_path(path, 0), path, inputs, owners)) primary = &out;
 
   primary_values values;
+  // The data unit of the last part found, and whether that part is written.
+  fits::data_span span;
+  bool written = primary != nullptr;
   // A header cut short (a truncated download) loses cards of the part;
   // a read error says so itself, in its own message at the end.
-  if (!read_primary_header(in, primary, values) && primary != nullptr && !in.failed()) {
-    failure::report_in_part("the stream ends inside the header");
+  if (read_primary_header(in, primary, values)) {
+    span = {fits::next_boundary(fits::_fpos), values.unit.size()};
+  } else if (primary != nullptr && !in.failed()) {
+    failure::report_cut_in_part("the stream ends inside the header");
   }
 
   // The look-ahead card. When the END card closed its block, the next 80
@@ -257,15 +308,17 @@ bool process_file(const char* path, const input_set& inputs) {
     close_output(out);
     util::output_file* file = nullptr;
     failure::set_position(path, index);
-    if (part_selected(index) && open_output(out, output_path(path, index), inputs)) {
+    if (part_selected(index) && open_output(out, output_path(path, index), path, inputs, owners)) {
       file = &out;
       if (no_comments == 0) out.write_comment(card.data());
     }
-    decoder::decode(in, file);
+    decoder::decode(in, file, &span);
+    written = file != nullptr;
     fits::realign(in);
     card.fill('\0');
   }
 
+  check_last_data_unit(in, span, written);
   close_output(out);
   if (in.failed()) failure::report(path, "read error: " + in.error());
   in.close();
@@ -276,8 +329,9 @@ int run_files(int argc, char** argv, int first) {
   if (first >= argc) usage(argv[0], 0);
   logfile(argc, argv);
   const input_set inputs(argv + first, argc - first);
+  output_owners owners;
   for (int i = first; i < argc; ++i) {
-    if (!process_file(argv[i], inputs)) return 1;
+    if (!process_file(argv[i], inputs, owners)) return 1;
   }
   return failure::any() ? 1 : 0;
 }

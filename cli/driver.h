@@ -10,6 +10,8 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,20 @@ class input_set {
   std::vector<std::string> absent_;
 };
 
+// The outputs this run has written, by the path the driver opened each
+// one under, with the input (as named on the command line) that wrote it.
+// Two inputs with the same name stem write the same paths, and the later
+// one's files replace the earlier one's.
+class output_owners {
+ public:
+  // Records that `input` has written `output`. Returns the input that wrote
+  // it earlier in the run, if one did.
+  std::optional<std::string> claim(const std::string& output, const char* input);
+
+ private:
+  std::map<std::string, std::string> owners_;
+};
+
 // The output path of part `index` of input `path`: the name stem (the last
 // path component without its last extension), a dot and the index written
 // with at least three digits.
@@ -39,8 +55,11 @@ std::string output_path(const char* path, int index);
 
 // Decodes one input file. Returns false when it cannot be opened (the run
 // then ends with status 1). Other failures are reported through
-// orvex::failure and the run goes on.
-bool process_file(const char* path, const input_set& inputs);
+// orvex::failure and the run goes on: among them an input that does not
+// begin with SIMPLE (decoded all the same), a data unit that the stream
+// ends inside, and an output that replaces one of an earlier input
+// (recorded in `owners`).
+bool process_file(const char* path, const input_set& inputs, output_owners& owners);
 
 // The whole program after the option parse: the run log, then every input
 // file from argv[first] on. Returns the exit status.

@@ -60,7 +60,7 @@ std::int64_t write_ascii_rows(fits::stream& in, util::output_file* file, const e
   if (h.naxis1 < 0) {
     // No row of a negative length can be read: the declared rows are lost.
     if (file != nullptr && h.naxis2 > 0) {
-      failure::report_in_part("the row length NAXIS1 = " + std::to_string(h.naxis1) + " is negative: 0 of " +
+      failure::report_cut_in_part("the row length NAXIS1 = " + std::to_string(h.naxis1) + " is negative: 0 of " +
                               std::to_string(h.naxis2) + " rows written");
     }
     return 0;

@@ -26,14 +26,18 @@ void print_reports(const extension_header& h) {
 
 }  // namespace
 
-int decode(fits::stream& in, util::output_file* file) {
+int decode(fits::stream& in, util::output_file* file, fits::data_span* span) {
   const extension_header h = read_extension_header(in, file);
+  if (span != nullptr) {
+    span->start = h.data_start;
+    span->size = h.complete ? h.unit.size() : std::nullopt;
+  }
   print_reports(h);
   if (file != nullptr && header != 0 && no_comments == 0) write_heading_lines(*file, h.tfields);
   // A header that the stream ended inside has lost cards, and not one row
   // of its table has arrived, whatever its columns would take. A read
   // error has a message of its own.
-  if (!h.complete && file != nullptr && !in.failed()) failure::report_in_part("the stream ends inside the header");
+  if (!h.complete && file != nullptr && !in.failed()) failure::report_cut_in_part("the stream ends inside the header");
   if (h.naxis == 0) return 0;
   // The choice rests on TBCOL1 alone: an image extension, without TBCOL1
   // and TFIELDS, goes to the binary rows with no columns.

@@ -2,6 +2,7 @@
 // after its XTENSION card to the end of its data rows.
 #pragma once
 
+#include "fits/data_unit.h"
 #include "fits/stream.h"
 #include "util/output_file.h"
 
@@ -18,9 +19,14 @@ namespace orvex::decoder {
 // On return the stream stands after the last data row (or at the first byte
 // of the data when the table has none), never beyond the end of the
 // extension's last block. A stream that ends inside the rows or inside the
-// header is reported through orvex::failure (for a part that is written). A column number above 199
-// prints "Error: To many variables" and ends the process with status 1.
-// Returns 0.
-int decode(fits::stream& in, util::output_file* file);
+// header is reported through orvex::failure (for a part that is written),
+// as a cut of the part. A column number above 199 prints "Error: To many
+// variables" and ends the process with status 1.
+//
+// When `span` is not null it receives where the extension's data unit
+// starts and the size its header declares (no size when the stream ended
+// inside the header), so that the driver can tell at the end of the stream
+// whether the data unit arrived whole. Returns 0.
+int decode(fits::stream& in, util::output_file* file, fits::data_span* span = nullptr);
 
 }  // namespace orvex::decoder

@@ -199,6 +199,7 @@ extension_header read_extension_header(fits::stream& in, util::output_file* file
   while (fits::read_card(in, card) > 0) {
     if (file != nullptr && no_comments == 0) file->write_comment(card.data());
     if (debug != 0) std::printf("%s\n", card.data());
+    h.unit.observe(card.data());
     if (apply_card(card.data(), h)) continue;
     if (std::strncmp(card.data(), "END", 3) == 0) {
       if (debug != 0) std::puts("END");
@@ -206,6 +207,7 @@ extension_header read_extension_header(fits::stream& in, util::output_file* file
       break;
     }
   }
+  h.data_start = fits::next_boundary(fits::_fpos);
   fits::realign(in);
 
   if (h.tfields > last_column) h.tfields = last_column;

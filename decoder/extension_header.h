@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "fits/data_unit.h"
 #include "fits/stream.h"
 #include "util/output_file.h"
 
@@ -22,6 +23,14 @@ struct extension_header {
   // Whether the header ended with its END card; false when the stream
   // ended inside it, and the table's data is then missing altogether.
   bool complete = false;
+  // The data unit as its cards declare it, read as 64-bit values beside the
+  // 32-bit fields above (which keep what the recognisers make of them):
+  // its size, PCOUNT, THEAP and the heap offset.
+  fits::data_unit unit{fits::data_unit::header_kind::extension};
+  // The _fpos of the data's first byte: the block boundary after the END
+  // card (or after the last card, when the stream ended inside the header),
+  // also when the stream ended before it.
+  std::int64_t data_start = 0;
 };
 
 // Reads the header cards of `in` into `table` (reset first) and the values

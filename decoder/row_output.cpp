@@ -119,7 +119,7 @@ void print_progress(std::int64_t done, std::int32_t total, char end) {
 }
 
 void report_truncated_table(std::int64_t done, std::int32_t declared) {
-  failure::report_in_part("the stream ends inside the table: " + std::to_string(done) + " of " +
+  failure::report_cut_in_part("the stream ends inside the table: " + std::to_string(done) + " of " +
                           std::to_string(declared) + " rows written");
 }
 

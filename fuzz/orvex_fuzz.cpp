@@ -268,7 +268,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   orvex::failure::reset();
   char* paths[] = {const_cast<char*>(input_name)};
   const orvex::cli::input_set inputs(paths, 1);
-  orvex::cli::process_file(input_name, inputs);
+  orvex::cli::output_owners owners;
+  orvex::cli::process_file(input_name, inputs, owners);
   std::fflush(stdout);
   remove_folder_contents();
   return 0;

@@ -316,6 +316,10 @@ std::string image_cut(const std::string& input, std::int64_t done, std::int64_t 
          std::to_string(declared) + " image lines written\n";
 }
 
+std::string not_fits(const std::string& input) {
+  return "orvex: " + input + ": not a FITS file: it does not begin with SIMPLE\n";
+}
+
 
 // ---------------------------------------------------------------------------
 // A sample cut short, as the FITS layout says it must come out: the cards
@@ -353,6 +357,11 @@ bad_case cut_case(std::size_t size, const std::string& why) {
   const std::vector<unit_geometry> units = sample_geometry();
   bool failed = false;
   std::vector<err_line> messages;
+  // Fewer than the 8 bytes of "SIMPLE  ".
+  if (size < 8) {
+    failed = true;
+    messages.push_back({not_fits("s.fits")});
+  }
   for (std::size_t part = 0; part < units.size(); ++part) {
     const unit_geometry& u = units[part];
     // An extension is found when its XTENSION card arrived; the primary
@@ -437,13 +446,14 @@ TEST(BadInput, FilesThatAreNoFitsFile) {
 
   check_cases({
       // None of them has an END card: the whole file is one primary header
-      // that the stream ends inside.
+      // that the stream ends inside. Those that do not begin with SIMPLE
+      // say so first.
       {"an empty file", {.args = {"e.fits"}, .inputs = {{"e.fits", ""}}},
-       {.exit_code = 1, .err = header_cut("e.fits", 0), .files = {{"e.000", 0}}, .exact = {{"e.000", ""}}}},
+       {.exit_code = 1, .err = not_fits("e.fits") + header_cut("e.fits", 0), .files = {{"e.000", 0}}, .exact = {{"e.000", ""}}}},
       {"2880 blanks", {.args = {"b.fits"}, .inputs = {{"b.fits", std::string(2880, ' ')}}},
-       {.exit_code = 1, .err = header_cut("b.fits", 0), .files = {{"b.000", 0}}, .exact = {{"b.000", blank_cards}}}},
+       {.exit_code = 1, .err = not_fits("b.fits") + header_cut("b.fits", 0), .files = {{"b.000", 0}}, .exact = {{"b.000", blank_cards}}}},
       {"random bytes", {.args = {"r.fits"}, .inputs = {{"r.fits", noise}}},
-       {.exit_code = 1, .err = header_cut("r.fits", 0), .files = {{"r.000", std::nullopt}}, .rows_as_reference = false}},
+       {.exit_code = 1, .err = not_fits("r.fits") + header_cut("r.fits", 0), .files = {{"r.000", std::nullopt}}, .rows_as_reference = false}},
       {"a primary header without END and without padding", {.args = {"n.fits"}, .inputs = {{"n.fits", no_end}}},
        {.exit_code = 1,
         .err = header_cut("n.fits", 0),
@@ -451,7 +461,7 @@ TEST(BadInput, FilesThatAreNoFitsFile) {
         .exact = {{"n.000", "!SIMPLE  =                    T\n!BITPIX  =                    8\n"
                             "!NAXIS   =                    0\n"}}}},
       {"a file of NUL bytes", {.args = {"z.fits"}, .inputs = {{"z.fits", nul_cards}}},
-       {.exit_code = 1, .err = header_cut("z.fits", 0), .files = {{"z.000", 0}}, .exact = {{"z.000", "!\n!\n"}}}},
+       {.exit_code = 1, .err = not_fits("z.fits") + header_cut("z.fits", 0), .files = {{"z.000", 0}}, .exact = {{"z.000", "!\n!\n"}}}},
       {"an XTENSION card and random bytes",
        {.args = {"x.fits"},
         .inputs = {{"x.fits", fits_builder{}.empty_primary().raw(card("XTENSION", "'BINTABLE'").text()).raw(noise).bytes()}}},
@@ -906,7 +916,9 @@ TEST(BadInput, OutputsThatCannotBeWritten) {
        {.args = {"a.fits", "a.000"}, .inputs = {{"a.fits", sample()}, {"a.000", sample()}}},
        {.exit_code = 1,
         .err = "orvex: a.000: not written: it is an input file of this run\n"
-               "orvex: a.000: not written: it is an input file of this run\n",
+               "orvex: a.000: not written: it is an input file of this run\n"
+               "orvex: a.001: replaces the output of a.fits\n"
+               "orvex: a.002: replaces the output of a.fits\n",
         .files = {{"a.001", 3}, {"a.002", 2}}}},
       {"an input reached by another name", {.args = {"./d/../s.000"}, .inputs = {{"s.000", sample()}}, .folders = {"d"}},
        {.exit_code = 1,

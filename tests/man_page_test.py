@@ -81,7 +81,7 @@ def check_options(src, text):
     return len(long_names), len(short)
 
 
-CALL = re.compile(r"(?<![A-Za-z0-9_])(puts|fputs|printf|fprintf|fwrite|report|report_in_part)\s*\(")
+CALL = re.compile(r"(?<![A-Za-z0-9_])(puts|fputs|printf|fprintf|fwrite|report|report_in_part|report_cut_in_part)\s*\(")
 LITERAL = re.compile(r'"((?:[^"\\\n]|\\.)*)"')
 CONVERSION = re.compile(r"%[-+ #0-9.*]*(?:hh|h|ll|l|z|j|t|L)?[diouxXfFeEgGaAcspn]")
 NAMED_TEXT = re.compile(r'char\s+(\w+)\[\]\s*=\s*"((?:[^"\\\n]|\\.)*)"')

@@ -56,6 +56,10 @@ std::string progress(std::int64_t rows) {
 
 std::string filename_line(const std::string& path) { return "         filename:" + path + "\n"; }
 
+std::string not_fits(const std::string& path) {
+  return "orvex: " + path + ": not a FITS file: it does not begin with SIMPLE\n";
+}
+
 // --- units ------------------------------------------------------------------
 
 // One header-and-data unit, with what the run writes for it.
@@ -205,14 +209,16 @@ std::vector<spine_case> naming_cases() {
       "!GCOUNT  =                    1\n!TFIELDS =                    1\n!TTYPE1  = 'V'\n!TFORM1  = '1J'\n"
       "!END\n7 \n8 \n-9 \n";
 
-  // The later of two inputs with the same stem replaces the files it writes.
+  // The later of two inputs with the same stem replaces the files it writes,
+  // and says so for each: the earlier input's outputs are lost.
   cases.push_back({"same_stem_later_input_replaces_earlier_files",
                    {"a/obs.fits", "b/obs.fits"},
                    {{"a/obs.fits", fits_of({first, ext_a, ext_c})}, {"b/obs.fits", fits_of({second, ext_b})}},
                    filename_line("a/obs.fits") + "OBJECT = first\n" + "000%\r100%\n" +
                        filename_line("b/obs.fits") + "OBJECT = second\n",
-                   "",
-                   0,
+                   "orvex: obs.000: replaces the output of a/obs.fits\n"
+                   "orvex: obs.001: replaces the output of a/obs.fits\n",
+                   1,
                    {{"obs.000", second.text},
                     {"obs.001", ext_b.text},
                     {"obs.002", ext_c.text},
@@ -519,14 +525,14 @@ std::vector<spine_case> block_cases() {
       cases.push_back(skipped);
     }
   }
-  // END as the only card.
+  // END as the only card: decoded as always, but it is no FITS file.
   const std::vector<card> none;
   cases.push_back({"END_as_the_first_card",
                    {"obs.fits"},
                    {{"obs.fits", fits_builder{}.header(none).header(ext.cards).bytes()}},
                    filename_line("obs.fits"),
-                   "",
-                   0,
+                   not_fits("obs.fits"),
+                   1,
                    {{"obs.000", "!END\n"}, {"obs.001", ext.text}, {"logfile", " orvex obs.fits\n"}}});
 
   // Extension data that ends on a block boundary, or one row past it.
@@ -594,9 +600,16 @@ std::vector<spine_case> truncation_cases() {
                    {"obs.fits"},
                    {{"obs.fits", ""}},
                    filename_line("obs.fits"),
-                   "orvex: obs.fits: part 0: the stream ends inside the header\n",
+                   not_fits("obs.fits") + "orvex: obs.fits: part 0: the stream ends inside the header\n",
                    1,
                    {{"obs.000", ""}, {"logfile", " orvex obs.fits\n"}}});
+
+  // A text file whose second line of 79 characters and a line end begins
+  // with END reads as a header: decoded as always, and reported.
+  const std::string note = raw_card("Observing notes").substr(0, 79) + "\n", end_line = raw_card("END").substr(0, 79) + "\n";
+  cases.push_back({"text_file_with_END_at_a_card_start", {"notes.txt"}, {{"notes.txt", note + end_line + "more\n"}},
+                   filename_line("notes.txt"), not_fits("notes.txt"), 1,
+                   {{"notes.000", "!" + note + "\n!" + end_line + "\n"}, {"logfile", " orvex notes.txt\n"}}});
 
   // A stream that ends inside the image: complete lines only, a message
   // naming the input, status 1.
@@ -676,6 +689,46 @@ std::vector<spine_case> truncation_cases() {
                      0,
                      {{"obs.000", prim.text}, {"logfile", " orvex -p 0 obs.fits\n"}}});
   }
+  // A data unit that no image lines or rows cover (a heap, a float image):
+  // the end of the stream inside it is reported with the bytes that arrived,
+  // once, for a part that is written; sizes saturate at 2^63 - 1.
+  {
+    const std::vector<card> floats{{"SIMPLE", "T"}, {"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "4"}, {"NAXIS2", "3"}};
+    const std::string big = "2147483647";
+    const std::vector<card> huge{{"SIMPLE", "T"}, {"BITPIX", "64"}, {"NAXIS", "3"}, {"NAXIS1", big}, {"NAXIS2", big},
+                                 {"NAXIS3", big}};
+    std::vector<card> heap_table = int_table({7, 8, -9}).cards;
+    heap_table[5] = card("PCOUNT", "100");
+    const std::string heap = fits_of({no_data()}) + header_unit(heap_table) + int_table({7, 8, -9}).data +
+                             std::string(100, 'Z');
+    const std::string rows = "000%\r033%\r066%\r100%\n", cut = "orvex: obs.fits: part ";
+    const file_map table{{"obs.000", no_data().text}, {"obs.001", comments(heap_table) + "7 \n8 \n-9 \n"}};
+    const struct {
+      std::string name, option, input, out, err;
+      file_map files;
+    } cuts[] = {
+        {"float_image_cut", "", header_unit(floats) + std::string(20, 'A'), "",
+         cut + "0: the stream ends inside the data unit: 20 of 48 bytes\n", {{"obs.000", comments(floats)}}},
+        {"float_image_cut_in_a_part_not_written", "-p1", header_unit(floats) + std::string(20, 'A'), "", "", {}},
+        {"float_image_without_its_padding", "", header_unit(floats) + std::string(48, 'A'), "", "",
+         {{"obs.000", comments(floats)}}},
+        {"huge_axes_saturate", "", header_unit(huge), "",
+         cut + "0: the stream ends inside the data unit: 0 of 9223372036854775807 bytes\n", {{"obs.000", comments(huge)}}},
+        {"heap_cut_after_whole_rows", "", heap.substr(0, heap.size() - 60), rows,
+         cut + "1: the stream ends inside the data unit: 52 of 112 bytes\n", table},
+        {"heap_table_cut_inside_its_rows", "", heap.substr(0, heap.size() - 106), "000%\r033%\n",
+         cut + "1: the stream ends inside the table: 1 of 3 rows written\n",
+         {{"obs.000", no_data().text}, {"obs.001", comments(heap_table) + "7 \n"}}},
+    };
+    for (const auto& c : cuts) {
+      std::vector<std::string> args{"obs.fits"};
+      if (!c.option.empty()) args.insert(args.begin(), c.option);
+      cases.push_back({c.name, args, {{"obs.fits", c.input}}, filename_line("obs.fits") + c.out, c.err,
+                       c.err.empty() ? 0 : 1,
+                       with(c.files, {{"logfile", " orvex " + (c.option.empty() ? "" : c.option + " ") + "obs.fits\n"}})});
+    }
+  }
+
   // Complete data whose last block lacks only its padding is no error.
   cases.push_back({"image_without_its_padding",
                    {"obs.fits"},
@@ -779,17 +832,19 @@ std::vector<spine_case> output_failure_cases() {
                    {{"obs.fits", fits_of({no_data(), table, ext})}, {"obs.001", fits_of({other})}},
                    filename_line("obs.fits") + no_colums + table.out + filename_line("obs.001") +
                        "OBJECT = other\n",
-                   "orvex: obs.001: not written: it is an input file of this run\n",
+                   "orvex: obs.001: not written: it is an input file of this run\n"
+                   "orvex: obs.000: replaces the output of obs.fits\n",
                    1,
                    {{"obs.000", other.text}, {"obs.002", ext.text}, {"logfile", " orvex obs.fits obs.001\n"}}});
 
   // An input that did not exist when the run started and that an earlier
-  // input's output created: reading it must not truncate it.
+  // input's output created: reading it must not truncate it. (A text file
+  // is no FITS file.)
   cases.push_back({"output_name_of_an_input_this_run_created",
                    {"a.fits", "a.000"},
                    {{"a.fits", fits_of({no_data(), ext})}},
                    filename_line("a.fits") + filename_line("a.000"),
-                   "orvex: a.000: not written: it is an input file of this run\n",
+                   not_fits("a.000") + "orvex: a.000: not written: it is an input file of this run\n",
                    1,
                    {{"a.000", no_data().text}, {"a.001", ext.text}, {"logfile", " orvex a.fits a.000\n"}}});
 

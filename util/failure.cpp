@@ -9,6 +9,7 @@ namespace {
 bool failed = false;
 std::string current_input;
 int current_part = 0;
+bool current_part_cut = false;
 
 }  // namespace
 
@@ -25,6 +26,7 @@ void report(std::string_view subject, std::string_view what) {
 void set_position(std::string_view input, int part_index) {
   current_input.assign(input);
   current_part = part_index;
+  current_part_cut = false;
 }
 
 void report_in_part(std::string_view what) {
@@ -33,12 +35,20 @@ void report_in_part(std::string_view what) {
   report(current_input, text);
 }
 
+void report_cut_in_part(std::string_view what) {
+  report_in_part(what);
+  current_part_cut = true;
+}
+
+bool cut_in_part() { return current_part_cut; }
+
 bool any() { return failed; }
 
 void reset() {
   failed = false;
   current_input.clear();
   current_part = 0;
+  current_part_cut = false;
 }
 
 }  // namespace orvex::failure

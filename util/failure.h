@@ -1,6 +1,7 @@
 // The run's record of failures that the system's own messages do not cover:
 // an output file that cannot be written, a read error of zlib, a stream that
-// ends inside an image or a table, an output that would overwrite an input.
+// ends inside an image, a table or any other data unit, an output that would
+// overwrite an input.
 //
 // Every report prints one line on standard error, "orvex: <subject>: <what>",
 // and marks the run as failed; main derives the exit status from that mark
@@ -25,6 +26,15 @@ void set_position(std::string_view input, int part_index);
 // Prints "orvex: <input>: part <index>: <what>\n" for the current position
 // and marks the run as failed.
 void report_in_part(std::string_view what);
+
+// report_in_part for a report that the stream cut the current part short
+// (its header, rows, image lines or data unit) or that its rows cannot be
+// read: the part has then said what was lost, and cut_in_part() keeps the
+// driver from saying it again in other words.
+void report_cut_in_part(std::string_view what);
+
+// Whether report_cut_in_part was called since the last set_position.
+bool cut_in_part();
 
 // Whether any failure has been reported since the start (or the last reset).
 bool any();

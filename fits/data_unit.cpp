@@ -1,0 +1,152 @@
+#include "fits/data_unit.h"
+
+#include <cstdint>
+#include <limits>
+
+namespace orvex::fits {
+namespace {
+
+constexpr std::int64_t int64_max = std::numeric_limits<std::int64_t>::max();
+constexpr int max_axes = 999;
+constexpr std::size_t keyword_size = 8;
+
+// Products and sums of non-negative values, held at INT64_MAX instead of
+// overflowing.
+std::int64_t saturated_product(std::int64_t a, std::int64_t b) {
+  std::int64_t r = 0;
+  return __builtin_mul_overflow(a, b, &r) ? int64_max : r;
+}
+
+std::int64_t saturated_sum(std::int64_t a, std::int64_t b) {
+  std::int64_t r = 0;
+  return __builtin_add_overflow(a, b, &r) ? int64_max : r;
+}
+
+bool is_blank_rest(std::string_view rest) {
+  for (char c : rest) {
+    if (c == '/') return true;
+    if (c != ' ') return false;
+  }
+  return true;
+}
+
+// The value field: columns 10 to 80, after the "=" of column 9.
+std::string_view skip_blanks(std::string_view value) {
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  return value;
+}
+
+// A FITS integer value: an optional sign and decimal digits, then nothing
+// but blanks or a comment. Saturated at the limits of the 64-bit range.
+std::optional<std::int64_t> integer_value(std::string_view value) {
+  value = skip_blanks(value);
+  bool negative = false;
+  if (!value.empty() && (value.front() == '+' || value.front() == '-')) {
+    negative = value.front() == '-';
+    value.remove_prefix(1);
+  }
+  std::size_t digits = 0;
+  std::uint64_t magnitude = 0;
+  constexpr std::uint64_t limit = std::uint64_t{1} << 63;  // |INT64_MIN|
+  while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9') {
+    magnitude = magnitude > (limit - static_cast<unsigned>(value[digits] - '0')) / 10
+                    ? limit
+                    : magnitude * 10 + static_cast<unsigned>(value[digits] - '0');
+    ++digits;
+  }
+  if (digits == 0 || !is_blank_rest(value.substr(digits))) return std::nullopt;
+  if (negative) return magnitude == limit ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(magnitude);
+  return magnitude >= limit ? int64_max : static_cast<std::int64_t>(magnitude);
+}
+
+std::optional<bool> logical_value(std::string_view value) {
+  value = skip_blanks(value);
+  if (value.empty() || (value.front() != 'T' && value.front() != 'F')) return std::nullopt;
+  if (!is_blank_rest(value.substr(1))) return std::nullopt;
+  return value.front() == 'T';
+}
+
+// The n of an "NAXISn" keyword (1 to 999, written without leading zeros);
+// 0 for any other keyword.
+int axis_number(std::string_view keyword) {
+  if (!keyword.starts_with("NAXIS") || keyword.size() == 5) return 0;
+  std::string_view digits = keyword.substr(5);
+  if (digits.front() == '0') return 0;
+  int n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
+}  // namespace
+
+void data_unit::observe(std::string_view card) {
+  if (card.size() <= keyword_size || card[keyword_size] != '=') return;
+  std::string_view keyword = card.substr(0, keyword_size);
+  while (!keyword.empty() && keyword.back() == ' ') keyword.remove_suffix(1);
+  const std::string_view value = card.substr(keyword_size + 1);
+
+  if (keyword == "GROUPS") {
+    if (std::optional<bool> v = logical_value(value)) groups_ = *v;
+    return;
+  }
+  const std::optional<std::int64_t> v = integer_value(value);
+  if (!v) return;
+  if (keyword == "BITPIX") {
+    bitpix_ = v;
+  } else if (keyword == "NAXIS") {
+    naxis_ = v;
+  } else if (keyword == "PCOUNT") {
+    pcount_ = *v;
+  } else if (keyword == "GCOUNT") {
+    gcount_ = *v;
+  } else if (keyword == "THEAP") {
+    theap_ = *v < 0 ? -1 : *v;
+  } else if (int n = axis_number(keyword); n > 0) {
+    if (axes_.size() < static_cast<std::size_t>(n)) axes_.resize(static_cast<std::size_t>(n));
+    axes_[static_cast<std::size_t>(n - 1)] = v;
+  }
+}
+
+std::int64_t data_unit::naxis(int n) const {
+  if (n < 1 || static_cast<std::size_t>(n) > axes_.size()) return 0;
+  return axes_[static_cast<std::size_t>(n - 1)].value_or(0);
+}
+
+std::optional<std::int64_t> data_unit::size() const {
+  if (!bitpix_ || !naxis_) return std::nullopt;
+  const std::int64_t bitpix = *bitpix_;
+  if (bitpix != 8 && bitpix != 16 && bitpix != 32 && bitpix != 64 && bitpix != -32 && bitpix != -64) {
+    return std::nullopt;
+  }
+  const std::int64_t axes = *naxis_;
+  if (axes < 0 || axes > max_axes) return std::nullopt;
+  if (axes == 0) return 0;
+  for (std::int64_t n = 1; n <= axes; ++n) {
+    if (static_cast<std::size_t>(n) > axes_.size()) return std::nullopt;
+    const std::optional<std::int64_t>& length = axes_[static_cast<std::size_t>(n - 1)];
+    if (!length || *length < 0) return std::nullopt;
+  }
+
+  const bool random_groups = kind_ == header_kind::primary && groups_ && naxis(1) == 0;
+  const bool counted = kind_ == header_kind::extension || random_groups;
+  const std::int64_t pcount = counted ? pcount_ : 0;
+  const std::int64_t gcount = counted ? gcount_ : 1;
+  if (pcount < 0 || gcount < 0) return std::nullopt;
+
+  std::int64_t values = 1;
+  for (std::int64_t n = random_groups ? 2 : 1; n <= axes; ++n) values = saturated_product(values, naxis(static_cast<int>(n)));
+  const std::int64_t bytes_per_value = (bitpix < 0 ? -bitpix : bitpix) / 8;
+  return saturated_product(saturated_product(bytes_per_value, gcount), saturated_sum(pcount, values));
+}
+
+std::int64_t data_unit::heap_offset() const {
+  if (theap_ >= 0) return theap_;
+  const std::int64_t width = naxis1() < 0 ? 0 : naxis1();
+  const std::int64_t rows = naxis2() < 0 ? 0 : naxis2();
+  return saturated_product(width, rows);
+}
+
+}  // namespace orvex::fits
