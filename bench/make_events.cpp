@@ -3,6 +3,7 @@
 //
 //   make_events [--no-gzip] OUTPUT [ROWS]   event file OUTPUT and OUTPUT.gz
 //   make_events --image OUTPUT              4096 x 4096 16-bit image
+//   make_events --response OUTPUT [MB]      response matrix, heap of MB MB
 //
 // The event file is an empty primary unit followed by one binary table,
 // EVENTS, of ROWS rows (default 1,000,000) of 60 bytes in the 18 columns of
@@ -395,21 +396,88 @@ bool write_image(const std::string& path) {
   return out.close();
 }
 
+// A response matrix like those of X-ray missions: a MATRIX table whose
+// F_CHAN, N_CHAN and MATRIX columns are variable-length arrays in the heap,
+// one row per energy bin, each with one group of response_channels values,
+// so that the heap is about `megabytes` MB.
+constexpr std::int64_t response_channels = 1024;
+constexpr std::uint64_t response_seed = 0x0c4a'0d1e'5eed'0003ULL;
+
+bool write_response(const std::string& path, std::int64_t megabytes) {
+  output_pair out;
+  if (!out.open(path, false)) return false;
+  const std::int64_t heap_per_row = 4 + 4 + 4 * response_channels;
+  const std::int64_t rows = std::max<std::int64_t>(1, megabytes * 1'000'000 / heap_per_row);
+  const std::int64_t row_size = 4 + 4 + 2 + 8 + 8 + 8;
+  const std::string primary = header{}.logical("SIMPLE", true).integer("BITPIX", 8).integer("NAXIS", 0).finish();
+  out.write(primary.data(), primary.size());
+  header ext;
+  ext.string("XTENSION", "BINTABLE")
+      .integer("BITPIX", 8)
+      .integer("NAXIS", 2)
+      .integer("NAXIS1", row_size)
+      .integer("NAXIS2", rows)
+      .integer("PCOUNT", rows * heap_per_row)
+      .integer("GCOUNT", 1)
+      .integer("TFIELDS", 6)
+      .string("EXTNAME", "MATRIX")
+      .string("TTYPE1", "ENERG_LO").string("TFORM1", "1E").string("TUNIT1", "keV")
+      .string("TTYPE2", "ENERG_HI").string("TFORM2", "1E").string("TUNIT2", "keV")
+      .string("TTYPE3", "N_GRP").string("TFORM3", "1I")
+      .string("TTYPE4", "F_CHAN").string("TFORM4", "1PJ(1)")
+      .string("TTYPE5", "N_CHAN").string("TFORM5", "1PJ(1)")
+      .string("TTYPE6", "MATRIX").string("TFORM6", "1PE(1024)");
+  const std::string table_header = ext.finish();
+  out.write(table_header.data(), table_header.size());
+
+  std::vector<unsigned char> row(static_cast<std::size_t>(row_size));
+  for (std::int64_t r = 0; r < rows; ++r) {
+    const double lo = 0.1 + 0.01 * static_cast<double>(r);
+    const std::int64_t at = r * heap_per_row;
+    put_f32(row.data() + 0, lo);
+    put_f32(row.data() + 4, lo + 0.01);
+    put_i16(row.data() + 8, 1);
+    put_i32(row.data() + 10, 1);
+    put_i32(row.data() + 14, static_cast<std::int32_t>(at));
+    put_i32(row.data() + 18, 1);
+    put_i32(row.data() + 22, static_cast<std::int32_t>(at + 4));
+    put_i32(row.data() + 26, static_cast<std::int32_t>(response_channels));
+    put_i32(row.data() + 30, static_cast<std::int32_t>(at + 8));
+    out.write(row.data(), row.size());
+  }
+  random_source rnd(response_seed);
+  std::vector<unsigned char> arrays(static_cast<std::size_t>(heap_per_row));
+  for (std::int64_t r = 0; r < rows; ++r) {
+    put_i32(arrays.data(), 1);
+    put_i32(arrays.data() + 4, static_cast<std::int32_t>(response_channels));
+    for (std::int64_t c = 0; c < response_channels; ++c) {
+      put_f32(arrays.data() + 8 + 4 * c, 1e-3 * rnd.bell() * rnd.bell());
+    }
+    out.write(arrays.data(), arrays.size());
+  }
+  pad_data(out, static_cast<std::uint64_t>(rows * (row_size + heap_per_row)));
+  return out.close();
+}
+
 void usage() {
   std::fputs(
       "usage: make_events [--no-gzip] OUTPUT [ROWS]   event file OUTPUT and OUTPUT.gz\n"
-      "       make_events --image OUTPUT              4096 x 4096 16-bit image\n",
+      "       make_events --image OUTPUT              4096 x 4096 16-bit image\n"
+      "       make_events --response OUTPUT [MB]      response matrix, heap of MB MB\n",
       stderr);
 }
 
 int run(int argc, char** argv) {
   bool image = false;
+  bool response = false;
   bool with_gzip = true;
   std::vector<std::string_view> args;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
     if (a == "--image") {
       image = true;
+    } else if (a == "--response") {
+      response = true;
     } else if (a == "--no-gzip") {
       with_gzip = false;
     } else {
@@ -422,6 +490,11 @@ int run(int argc, char** argv) {
   }
   const std::string path(args[0]);
   if (image) return write_image(path) ? 0 : 1;
+  if (response) {
+    std::int64_t megabytes = 100;
+    if (args.size() == 2) std::from_chars(args[1].data(), args[1].data() + args[1].size(), megabytes);
+    return write_response(path, megabytes) ? 0 : 1;
+  }
 
   std::int64_t rows = default_rows;
   if (args.size() == 2) {

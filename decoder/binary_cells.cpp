@@ -254,6 +254,15 @@ void write_cell(const column_desc& c, char letter, const unsigned char* b, std::
   }
 }
 
+array_descriptor descriptor_at(char letter, const unsigned char* b, std::int64_t i) {
+  if (letter == 'Q') {
+    b += 16 * i;
+    return {static_cast<std::int64_t>(be64(b)), static_cast<std::int64_t>(be64(b + 8))};
+  }
+  b += 8 * i;
+  return {static_cast<std::int32_t>(be32(b)), static_cast<std::int32_t>(be32(b + 4))};
+}
+
 void cell_messages(char letter, const unsigned char* b, std::int64_t count, std::int64_t available,
                    std::string& messages) {
   if (!known_letter(letter)) {

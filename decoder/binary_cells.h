@@ -44,6 +44,17 @@ std::int64_t cell_bytes(char letter, std::int64_t count);
 // count below 1. Unknown letters and the descriptors P and Q write nothing.
 void write_cell(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count, text_buffer& text);
 
+// A variable-length array as a P or Q descriptor gives it: `count`
+// elements of the column's array type, `offset` bytes into the heap.
+struct array_descriptor {
+  std::int64_t count = 0;
+  std::int64_t offset = 0;
+};
+
+// The i-th descriptor of a cell of `letter` P (two big-endian signed
+// 32-bit integers) or Q (two signed 64-bit ones) held in `bytes`.
+array_descriptor descriptor_at(char letter, const unsigned char* bytes, std::int64_t i);
+
 // Appends to `messages` what reading the cell says on standard error:
 // "Not a Number\n" for every 4-byte floating value ('E', both parts of 'C')
 // whose exponent bits are all set, and for every 8-byte one ('D', 'M') that

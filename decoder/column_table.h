@@ -26,6 +26,7 @@ struct column_desc {
   double tscal = 1.0;
   double tzero = 0.0;
   std::int32_t tbcol = -1;         // TBCOLn, first byte counted from 1; -1: no ASCII field
+  char array_type = '\0';          // element letter of a descriptor form rPt(max) or rQt(max)
 };
 
 // The table of the extension being decoded. Reset at the start of every

@@ -56,6 +56,14 @@ column_desc* slot_for(long number) {
   return &table[static_cast<std::size_t>(n)];
 }
 
+// The element letter of a variable-length array form ('1PE(81)', 'QD'):
+// the letter right after the P or Q at `letter`; none when a quote, a
+// blank or a parenthesis follows.
+void set_array_type(const char* letter, column_desc& c) {
+  const bool array = (c.type == 'P' || c.type == 'Q') && letter[0] != '\0';
+  c.array_type = array && std::isalpha(static_cast<unsigned char>(letter[1])) ? letter[1] : '\0';
+}
+
 void apply_tform(const char* value, column_desc& c) {
   long count = 0;
   char type = '\0';
@@ -64,11 +72,15 @@ void apply_tform(const char* value, column_desc& c) {
   if (got >= 1) c.count = saturated(count);
   if (got == 2) {
     c.type = type;
+    set_array_type(value + end - 1, c);
     return;
   }
   long width = 0, decimals = 0;
   got = std::sscanf(value, "%c%ld.%ld", &type, &width, &decimals);
-  if (got >= 1) c.type = type;
+  if (got >= 1) {
+    c.type = type;
+    set_array_type(value, c);
+  }
   if (got >= 2) c.count = saturated(width);
   if (got >= 3) c.decimals = saturated(decimals);
   // A form that starts with its letter ('E', 'J', 'PE(100)') has the

@@ -33,7 +33,8 @@ std::string slot_text(const column_desc& c) {
   std::ostringstream s;
   s << "count=" << c.count << " decimals=" << c.decimals << " type=" << static_cast<int>(c.type) << " name='"
     << c.name << "' unit='" << c.unit << "' disp=" << static_cast<int>(c.disp_type) << "/" << c.disp_width << "/"
-    << c.disp_decimals << " tscal=" << c.tscal << " tzero=" << c.tzero << " tbcol=" << c.tbcol;
+    << c.disp_decimals << " tscal=" << c.tscal << " tzero=" << c.tzero << " tbcol=" << c.tbcol
+    << " array=" << static_cast<int>(c.array_type);
   return s.str();
 }
 
@@ -80,13 +81,23 @@ std::vector<slot_case> slot_cases() {
       {"TFORM I10", {"TFORM3  = 'I10     '"}, 3, slot([](column_desc& c) { c.type = 'I', c.count = 10; })},
       {"TFORM 16X", {"TFORM4  = '16X     '"}, 4, slot([](column_desc& c) { c.count = 16, c.type = 'X'; })},
       {"TFORM 8A", {"TFORM5  = '8A      ' / name"}, 5, slot([](column_desc& c) { c.count = 8, c.type = 'A'; })},
-      {"TFORM 1PE(100)", {"TFORM6  = '1PE(100)'"}, 6, slot([](column_desc& c) { c.count = 1, c.type = 'P'; })},
+      {"TFORM 1PE(100)", {"TFORM6  = '1PE(100)'"}, 6,
+       slot([](column_desc& c) { c.count = 1, c.type = 'P', c.array_type = 'E'; })},
+      {"TFORM 2QD(5000)", {"TFORM6  = '2QD(5000)'"}, 6,
+       slot([](column_desc& c) { c.count = 2, c.type = 'Q', c.array_type = 'D'; })},
+      {"TFORM 1P without a letter", {"TFORM6  = '1P'"}, 6, slot([](column_desc& c) { c.count = 1, c.type = 'P'; })},
+      {"TFORM 1J after 1PE forgets the array letter", {"TFORM6  = '1PE(4)'", "TFORM6  = '1J'"}, 6,
+       slot([](column_desc& c) { c.count = 1, c.type = 'J'; })},
+      {"TFORM 4E has no array letter", {"TFORM6  = '4E(3)'"}, 6, slot([](column_desc& c) { c.count = 4, c.type = 'E'; })},
       {"TFORM F8.3", {"TFORM7  = 'F8.3    '"}, 7, slot([](column_desc& c) { c.type = 'F', c.count = 8, c.decimals = 3; })},
       {"TFORM 0E", {"TFORM8  = '0E      '"}, 8, slot([](column_desc& c) { c.count = 0, c.type = 'E'; })},
       {"TFORM blanks inside the quotes", {"TFORM9  = '  2J    '"}, 9, slot([](column_desc& c) { c.count = 2, c.type = 'J'; })},
       {"TFORM letter alone E has count 1", {"TFORM1  = 'E       '"}, 1, slot([](column_desc& c) { c.count = 1, c.type = 'E'; })},
       {"TFORM letter alone J has count 1", {"TFORM2  = 'J'"}, 2, slot([](column_desc& c) { c.count = 1, c.type = 'J'; })},
-      {"TFORM PE(100) has count 1", {"TFORM3  = 'PE(100) '"}, 3, slot([](column_desc& c) { c.count = 1, c.type = 'P'; })},
+      {"TFORM PE(100) has count 1", {"TFORM3  = 'PE(100) '"}, 3,
+       slot([](column_desc& c) { c.count = 1, c.type = 'P', c.array_type = 'E'; })},
+      {"TFORM QB has count 1", {"TFORM3  = 'QB'"}, 3,
+       slot([](column_desc& c) { c.count = 1, c.type = 'Q', c.array_type = 'B'; })},
       {"TFORM letter alone after an earlier count", {"TFORM1  = '8A      '", "TFORM1  = 'E       '"}, 1,
        slot([](column_desc& c) { c.count = 1, c.type = 'E'; })},
       {"TFORM later card replaces", {"TFORM1  = 'E15.7   '", "TFORM1  = '2D      '"}, 1,

@@ -13,15 +13,18 @@ namespace {
 // header may declare columns of any width.
 std::int64_t saturated_sum(std::int64_t a, std::int64_t b) { return a > INT64_MAX - b ? INT64_MAX : a + b; }
 
-bool speaks(const column_desc& c) {
-  switch (c.type) {
+bool is_array(const column_desc& c) { return (c.type == 'P' || c.type == 'Q') && c.count > 0; }
+
+// Whether reading elements of this letter can say something.
+bool speaks(char letter) {
+  switch (letter) {
     case 'E':
     case 'C':
     case 'D':
     case 'M':
-      return c.count > 0;
+      return true;
     default:
-      return !known_letter(c.type);
+      return !known_letter(letter);
   }
 }
 
@@ -35,8 +38,14 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
     c.column = table[static_cast<std::size_t>(n)];
     c.offset = f.row_bytes_;
     c.bytes = cell_bytes(c.column.type, c.column.count);
-    c.quiet = !speaks(c.column);
-    if (!c.quiet) f.speaking_.push_back(n - 1);
+    c.array = is_array(c.column);
+    const char a = c.column.array_type;
+    // Arrays of descriptors, or of a letter FITS does not define, have no
+    // size to read: their cells say "Unknown type" and write nothing.
+    if (c.array && known_letter(a) && a != 'P' && a != 'Q') c.element = a;
+    c.looked_at = c.array || (speaks(c.column.type) && (c.bytes > 0 || !known_letter(c.column.type)));
+    if (c.looked_at) f.looked_at_.push_back(n - 1);
+    if (c.array) f.has_arrays_ = true;
     f.row_bytes_ = saturated_sum(f.row_bytes_, c.bytes);
     f.cells_.push_back(c);
   }
@@ -57,25 +66,66 @@ row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1) {
   return f;
 }
 
-void row_formatter::format(const unsigned char* row, text_buffer* text, std::string& messages) const {
+void row_formatter::format(const unsigned char* row, const heap_view& heap, text_buffer* text,
+                           std::string& messages, array_fault* fault) const {
   if (binary_) {
-    format_binary(row, text, messages);
+    format_binary(row, heap, text, messages, fault);
   } else {
     format_ascii(row, text, messages);
   }
 }
 
-void row_formatter::format_binary(const unsigned char* row, text_buffer* text, std::string& messages) const {
-  // Messages come from reading every column in column order, whichever
-  // cells the line holds.
-  for (int i : speaking_) {
+const unsigned char* row_formatter::array_at(const cell& c, int column, std::int64_t i, const unsigned char* row,
+                                             const heap_view& heap, std::int64_t& count, array_fault* fault) {
+  const array_descriptor d = descriptor_at(c.column.type, row + c.offset, i);
+  count = d.count;
+  if (c.element == '\0') return nullptr;
+  // An empty array points nowhere: only a negative offset makes it wrong.
+  if (d.count == 0 && d.offset >= 0) return nullptr;
+  const std::int64_t bytes = cell_bytes(c.element, d.count);
+  if (d.count < 0 || d.offset < 0 || bytes > heap.declared || d.offset > heap.declared - bytes) {
+    if (fault != nullptr && fault->column == 0) *fault = {column, d.count, d.offset};
+    return nullptr;
+  }
+  // Inside the heap but past what the stream delivered: the stream's cut,
+  // which is reported as such.
+  if (d.offset > heap.delivered - bytes) return nullptr;
+  return heap.bytes + d.offset;
+}
+
+void row_formatter::format_binary(const unsigned char* row, const heap_view& heap, text_buffer* text,
+                                  std::string& messages, array_fault* fault) const {
+  // Every column is read in column order, whichever cells the line holds:
+  // the messages of its values, and whether its arrays lie in the heap.
+  for (int i : looked_at_) {
     const cell& c = cells_[static_cast<std::size_t>(i)];
-    cell_messages(c.column.type, row + c.offset, c.column.count, c.bytes, messages);
+    if (!c.array) {
+      cell_messages(c.column.type, row + c.offset, c.column.count, c.bytes, messages);
+    } else if (c.element == '\0') {
+      cell_messages(c.column.array_type, nullptr, 0, 0, messages);
+    } else {
+      for (std::int64_t k = 0; k < c.column.count; ++k) {
+        std::int64_t count = 0;
+        const unsigned char* at = array_at(c, i + 1, k, row, heap, count, fault);
+        if (at != nullptr && speaks(c.element)) {
+          cell_messages(c.element, at, count, cell_bytes(c.element, count), messages);
+        }
+      }
+    }
   }
   if (text == nullptr) return;
   for (int i : selected_) {
     const cell& c = cells_[static_cast<std::size_t>(i)];
-    write_cell(c.column, c.column.type, row + c.offset, c.column.count, *text);
+    if (!c.array) {
+      write_cell(c.column, c.column.type, row + c.offset, c.column.count, *text);
+      continue;
+    }
+    for (std::int64_t k = 0; k < c.column.count; ++k) {
+      std::int64_t count = 0;
+      const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
+      // An empty array writes nothing, not even an 'A' cell's blank.
+      if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, *text);
+    }
   }
   text->put('\n');
 }
@@ -99,8 +149,13 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
 void row_formatter::cut_row_messages(const unsigned char* row, std::int64_t available, std::string& messages) const {
   // An ASCII row is read in one piece: a cut one is never looked at.
   if (!binary_) return;
-  for (int i : speaking_) {
+  for (int i : looked_at_) {
     const cell& c = cells_[static_cast<std::size_t>(i)];
+    if (c.array) {
+      // No heap arrives after a cut row: only what needs none is said.
+      if (c.element == '\0') cell_messages(c.column.array_type, nullptr, 0, 0, messages);
+      continue;
+    }
     const std::int64_t have = available > c.offset ? available - c.offset : 0;
     cell_messages(c.column.type, row + (have > 0 ? c.offset : 0), c.column.count, have < c.bytes ? have : c.bytes,
                   messages);

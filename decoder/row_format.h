@@ -18,6 +18,23 @@
 
 namespace orvex::decoder {
 
+// The heap of a table with variable-length arrays, as far as the stream
+// delivered it: `delivered` bytes at `bytes`, of a heap declared
+// `declared` bytes long.
+struct heap_view {
+  const unsigned char* bytes = nullptr;
+  std::int64_t delivered = 0;
+  std::int64_t declared = 0;
+};
+
+// The first descriptor of a row whose array lies outside the declared
+// heap (or has a negative count or offset); column 0 when there is none.
+struct array_fault {
+  int column = 0;
+  std::int64_t count = 0;
+  std::int64_t offset = 0;
+};
+
 class row_formatter {
  public:
   // A binary table of the columns 1 to `tfields` of `table`, whose row
@@ -37,6 +54,14 @@ class row_formatter {
   // written) rather than an ASCII one.
   bool binary() const { return binary_; }
 
+  // Whether some column holds variable-length arrays (P or Q descriptors
+  // of a count of 1 or more), whose elements lie in the heap after the
+  // rows: such a table is formatted only once its heap has arrived.
+  bool has_arrays() const { return has_arrays_; }
+
+  // The description of column `n` (1 to the table's TFIELDS).
+  const column_desc& column(int n) const { return cells_[static_cast<std::size_t>(n - 1)].column; }
+
   // Whether a row line holds no cell at all.
   bool no_cells() const { return binary_ && selected_.empty(); }
 
@@ -45,7 +70,18 @@ class row_formatter {
   // `messages` what reading the row says on standard error ("Not a
   // Number", "Unknown type"), in column order. Messages are the same
   // whether or not a text is asked for.
-  void format(const unsigned char* row, text_buffer* text, std::string& messages) const;
+  //
+  // The arrays of P and Q cells are read from `heap`: each is written as
+  // a fixed cell of its count and letter would be, an empty one writes
+  // nothing. An array outside the declared heap writes nothing and is
+  // named in `fault` (the row's first one, when `fault` is not null and
+  // names none yet); an array inside it that the stream did not deliver
+  // writes nothing either, the cut being the stream's.
+  void format(const unsigned char* row, const heap_view& heap, text_buffer* text, std::string& messages,
+              array_fault* fault) const;
+  void format(const unsigned char* row, text_buffer* text, std::string& messages) const {
+    format(row, heap_view{}, text, messages, nullptr);
+  }
 
   // The messages of a row that the stream ended inside, after `available`
   // bytes of it (fewer than row_bytes()): reading a cut row says what
@@ -58,17 +94,26 @@ class row_formatter {
     column_desc column;
     std::int64_t offset = 0;  // of its first byte in the row
     std::int64_t bytes = 0;
-    bool quiet = true;        // reading it never says anything
+    bool array = false;       // P or Q descriptors
+    char element = '\0';      // the arrays' letter when it is one that can be read
+    bool looked_at = false;   // read before the line: it may speak, or hold arrays
   };
 
-  void format_binary(const unsigned char* row, text_buffer* text, std::string& messages) const;
+  // Where the i-th array of cell `c` lies in the heap, or null when it
+  // has no bytes there (outside the heap, or not delivered); `fault`
+  // names the first one outside the heap.
+  static const unsigned char* array_at(const cell& c, int column, std::int64_t i, const unsigned char* row,
+                                       const heap_view& heap, std::int64_t& count, array_fault* fault);
+  void format_binary(const unsigned char* row, const heap_view& heap, text_buffer* text, std::string& messages,
+                     array_fault* fault) const;
   void format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const;
 
   bool binary_ = true;
+  bool has_arrays_ = false;
   std::int64_t row_bytes_ = 0;
   std::vector<cell> cells_;     // by column number - 1
   std::vector<int> selected_;   // indices into cells_, in output order
-  std::vector<int> speaking_;   // indices of the cells that may give messages
+  std::vector<int> looked_at_;  // indices of the cells read before the line, in column order
 };
 
 }  // namespace orvex::decoder

@@ -123,49 +123,132 @@ void report_truncated_table(std::int64_t done, std::int32_t declared) {
                           std::to_string(declared) + " rows written");
 }
 
+namespace {
+
+// Product that stops at the largest value instead of overflowing.
+std::int64_t saturated_product(std::int64_t a, std::int64_t b) {
+  if (a <= 0 || b <= 0) return 0;
+  return a > INT64_MAX / b ? INT64_MAX : a * b;
+}
+
+// What every row passes through once its bytes have arrived: its messages
+// on standard error, its line into the file, the warning and the progress
+// figures on standard output, and the report of the first array that
+// lies outside the heap.
+class row_sink {
+ public:
+  row_sink(util::output_file* file, const extension_header& h, const row_formatter& f)
+      : file_(file), h_(h), f_(f), warn_first_row_(f.binary() && (file == nullptr || f.no_cells())) {}
+
+  // Formats row `r` and passes it on. Returns false when the rows left
+  // need not be visited one by one (see the end).
+  bool take(std::int64_t r, const unsigned char* row, const heap_view& heap) {
+    array_fault fault;
+    f_.format(row, heap, file_ != nullptr ? &line_ : nullptr, messages_, fault_reported_ ? nullptr : &fault);
+    put_messages(messages_);
+    if (fault.column != 0) report_fault(r, fault, heap);
+    if (file_ != nullptr) {
+      file_->write(line_.data(), line_.size());
+      line_.clear();
+    }
+    if (r == 0 && warn_first_row_) std::puts("Warning: No colums written");
+    if (progress_due(r, h_.naxis2)) print_progress(r, h_.naxis2, '\r');
+    if (file_ != nullptr && f_.row_bytes() == 0 && file_->error() != 0) {
+      // The file takes nothing more and the rows take no bytes: nothing
+      // is left to do for the other rows but their progress figures.
+      const std::int64_t step = h_.naxis2 / 100 + 1;
+      for (std::int64_t due = (r / step + 1) * step; due < h_.naxis2; due += step) print_progress(due, h_.naxis2, '\r');
+      return false;
+    }
+    return true;
+  }
+
+  // The row after the `done` whole ones, which the stream ended inside
+  // after `available` bytes: its messages, and the report of the cut.
+  void cut(std::int64_t done, const unsigned char* row, std::int64_t available) {
+    f_.cut_row_messages(row, available, messages_);
+    put_messages(messages_);
+    if (file_ != nullptr) report_truncated_table(done, h_.naxis2);
+  }
+
+ private:
+  void report_fault(std::int64_t r, const array_fault& fault, const heap_view& heap) {
+    fault_reported_ = true;
+    failure::report_in_part("row " + std::to_string(r + 1) + ", column " + std::to_string(fault.column) + " (" +
+                            f_.column(fault.column).name + "): the array of " + std::to_string(fault.count) +
+                            " elements at heap byte " + std::to_string(fault.offset) +
+                            " lies outside the heap of " + std::to_string(heap.declared) + " bytes");
+  }
+
+  util::output_file* file_;
+  const extension_header& h_;
+  const row_formatter& f_;
+  const bool warn_first_row_;
+  bool fault_reported_ = false;
+  text_buffer line_;
+  std::string messages_;
+};
+
+// A table whose arrays lie in the heap after its rows: the whole data
+// unit is held in memory, as far as the stream delivers it, and the rows
+// are formatted once it has arrived.
+std::int64_t write_held_rows(fits::stream& in, util::output_file* file, const extension_header& h,
+                             const row_formatter& f, std::int64_t heap_offset, std::int64_t data_size) {
+  const std::int64_t rows = h.naxis2 > 0 ? h.naxis2 : 0;
+  const std::int64_t rows_bytes = saturated_product(f.row_bytes(), rows);
+  const std::int64_t wanted = rows_bytes > data_size ? rows_bytes : data_size;
+  // The bytes stay where read_piece leaves them (the stream's buffer or
+  // `spill`) until the stream is read again, after the last row.
+  std::vector<unsigned char> spill;
+  std::int64_t got = 0;
+  const unsigned char* data = in.read_piece(wanted, got, spill);
+
+  heap_view heap;
+  if (heap_offset < got) {
+    heap.bytes = data + heap_offset;
+    heap.delivered = got - heap_offset;
+  }
+  heap.declared = data_size > heap_offset ? data_size - heap_offset : 0;
+
+  row_sink sink(file, h, f);
+  const std::int64_t whole = f.row_bytes() > 0 ? got / f.row_bytes() : rows;
+  const std::int64_t done = whole < rows ? whole : rows;
+  for (std::int64_t r = 0; r < done; ++r) {
+    if (!sink.take(r, data + r * f.row_bytes(), heap)) return rows;
+  }
+  if (done < rows) sink.cut(done, data + done * f.row_bytes(), got - done * f.row_bytes());
+  return done;
+}
+
+}  // namespace
+
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
   return write_rows(in, file, h, row_formatter::binary_table(h.tfields, selected_cells(h.tfields)));
 }
 
 std::int64_t write_rows(fits::stream& in, util::output_file* file, const extension_header& h,
                         const row_formatter& f) {
-  const bool writing = file != nullptr;
-  // No cell is written in any row when none is selected or nothing is
-  // written at all: the warning then belongs to the first row.
-  const bool warn_first_row = f.binary() && (!writing || f.no_cells());
+  if (f.has_arrays()) {
+    // The heap ends where the data unit does: NAXIS1 x NAXIS2 + PCOUNT
+    // bytes for a table, whatever its header says of BITPIX and GCOUNT.
+    const std::int64_t rows_bytes = saturated_product(h.unit.naxis1(), h.unit.naxis2());
+    const std::int64_t pcount = h.unit.pcount() > 0 ? h.unit.pcount() : 0;
+    const std::int64_t data_size = rows_bytes > INT64_MAX - pcount ? INT64_MAX : rows_bytes + pcount;
+    return write_held_rows(in, file, h, f, h.unit.heap_offset(), data_size);
+  }
   const std::int64_t width = f.row_bytes();
-  text_buffer line;
-  std::string messages;
+  row_sink sink(file, h, f);
   std::vector<unsigned char> spill;
-
-  std::int64_t done = 0;
   for (std::int64_t r = 0; r < h.naxis2; ++r) {
     std::int64_t got = 0;
     const unsigned char* row = in.read_piece(width, got, spill);
     if (got < width) {
-      f.cut_row_messages(row, got, messages);
-      put_messages(messages);
-      if (writing) report_truncated_table(done, h.naxis2);
-      break;
+      sink.cut(r, row, got);
+      return r;
     }
-    f.format(row, writing ? &line : nullptr, messages);
-    put_messages(messages);
-    if (writing) {
-      file->write(line.data(), line.size());
-      line.clear();
-    }
-    if (r == 0 && warn_first_row) std::puts("Warning: No colums written");
-    if (progress_due(r, h.naxis2)) print_progress(r, h.naxis2, '\r');
-    ++done;
-    if (writing && width == 0 && file->error() != 0) {
-      // The file takes nothing more and the rows take no bytes: nothing
-      // is left to do for the other rows but their progress figures.
-      const std::int64_t step = h.naxis2 / 100 + 1;
-      for (std::int64_t due = (r / step + 1) * step; due < h.naxis2; due += step) print_progress(due, h.naxis2, '\r');
-      return h.naxis2;
-    }
+    if (!sink.take(r, row, heap_view{})) return h.naxis2;
   }
-  return done;
+  return h.naxis2 > 0 ? h.naxis2 : 0;
 }
 
 }  // namespace orvex::decoder

@@ -232,9 +232,10 @@ std::vector<event_column> event_columns() {
                  double re = uniform(g, -1e10, 1e10), im = uniform(g, -1e-10, 1e-10);
                  return cell{big_endian{}.f64(re).f64(im).bytes(), text_g(re, 12, 5) + text_g(im, 12, 5)};
                }});
-  // An array descriptor writes nothing; the next column starts after it.
+  // An empty variable-length array writes nothing; the next column starts
+  // after its descriptor.
   c.push_back({"ARRAY", "1PE(16)", "", {}, [](std::mt19937_64& g) {
-                 return cell{big_endian{}.i32(static_cast<std::int32_t>(integer(g, 0, 16))).i32(0).bytes(), ""};
+                 return cell{big_endian{}.i32(0).i32(static_cast<std::int32_t>(integer(g, 0, 16))).bytes(), ""};
                }});
   c.push_back({"NEXT", "1J", "", {}, [](std::mt19937_64& g) {
                  auto v = static_cast<std::int32_t>(integer(g, INT32_MIN, INT32_MAX));
@@ -533,8 +534,9 @@ std::vector<e2e_case> corner_cases() {
   };
 
   // Letter-only forms have the count 1; K is a 64-bit integer; P and Q
-  // take 8 and 16 bytes and write nothing; X with 12 bits takes 2 bytes;
-  // an undefined logical is '?'; B with TZERO -128 prints 32-bit unsigned.
+  // take 8 and 16 bytes and write their arrays from the heap after the
+  // rows; X with 12 bits takes 2 bytes; an undefined logical is '?'; B with
+  // TZERO -128 prints 32-bit unsigned.
   const std::vector<card> corners{
       {"TTYPE1", "'E1'"},   {"TFORM1", "'E'"},        {"TTYPE2", "'K2'"},   {"TFORM2", "'2K'"},
       {"TTYPE3", "'P3'"},   {"TFORM3", "'1PE(5)'"},   {"TTYPE4", "'Q4'"},   {"TFORM4", "'1QD(2)'"},
@@ -556,14 +558,20 @@ std::vector<e2e_case> corner_cases() {
                                      .i64(-1)
                                      .i64(-7)
                                      .bytes();
+  // The heap: five singles at byte 0, two doubles at byte 40.
+  const std::string corner_heap =
+      big_endian{}.f32(1).f32(2).f32(3).f32(4).f32(5.5f).raw(std::string(20, '\0')).f64(0.5).f64(-0.25).bytes();
   const std::string corner_line =
-      "2.5 -9223372036854775808 9007199254740993 1010010111110000 T ? F 4294967168 72 -12 9223372036854775807 -3 \n";
-  one_table("corner_types", "c", corners, corner_row + corner_row, {}, {},
+      "2.5 -9223372036854775808 9007199254740993 1 2 3 4 5.5 0.5 -0.25 1010010111110000 T ? F 4294967168 72 -12 "
+      "9223372036854775807 -3 \n";
+  one_table("corner_types", "c", corners, corner_row + corner_row + corner_heap, {.naxis2 = 2, .pcount = 56}, {},
             [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + corner_line + corner_line; },
             progress(2));
-  // Selecting the descriptors alone: their cells are empty.
-  one_table("descriptor_cells_are_empty", "d", corners, corner_row, {}, {"--col-name=P3,Q4"},
-            [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + "\n"; }, progress(1));
+  // Selecting the arrays alone, in the other order.
+  one_table("array_cells_alone", "d", corners, corner_row + corner_heap, {.naxis2 = 1, .pcount = 56},
+            {"--col-name=Q4,P3"},
+            [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + "0.5 -0.25 1 2 3 4 5.5 \n"; },
+            progress(1));
 
   // A cell text past 10239 characters is written whole, and the next
   // column reads its own bytes.
@@ -575,6 +583,102 @@ std::vector<e2e_case> corner_cases() {
               return comments_at(fits, ext) + long_text + " 77 \n";
             },
             progress(1));
+
+  // A response matrix: F_CHAN, N_CHAN and MATRIX are variable-length
+  // arrays in the heap, which THEAP puts 8 bytes after the rows; every
+  // letter once more as a Q array; rows held until the heap has arrived.
+  {
+    struct array_column {
+      const char* name;
+      const char* form;
+      std::string elements;  // the array's bytes in the heap
+      std::int64_t count;
+      std::string text;
+    };
+    const std::vector<array_column> arrays{
+        {"F_CHAN", "1PJ(2)", big_endian{}.i32(1).i32(300).bytes(), 2, "1 300 "},
+        {"N_CHAN", "1PI(2)", big_endian{}.i16(200).i16(24).bytes(), 2, "200 24 "},
+        {"MATRIX", "1PE(4)", big_endian{}.f32(0.25f).f32(1e-3f).f32(0).bytes(), 3,
+         "0.25 " + text_g16(1e-3f) + "0 "},
+        {"QA", "1QA(8)", big_endian{}.chars("AB C", 6).bytes(), 6, "AB C   "},
+        {"QB", "1QB", big_endian{}.u8(255).bytes(), 1, "255 "},
+        {"QK", "1QK", big_endian{}.i64(INT64_MIN).bytes(), 1, "-9223372036854775808 "},
+        {"QD", "1QD", big_endian{}.f64(1.0 / 3.0).bytes(), 1, "0.3333333333333333 "},
+        {"QC", "1QC", big_endian{}.f32(1.5f).f32(-2).bytes(), 1, "1.5 -2 "},
+        {"QM", "1QM", big_endian{}.f64(0.1).f64(7).bytes(), 1, "0.1 7 "},
+        {"QL", "1QL", big_endian{}.raw("T").u8(0).bytes(), 2, "T ? "},
+        {"QX", "1QX", big_endian{}.u8(0xA5).u8(0x80).bytes(), 9, "1010010110000000 "},
+        {"EMPTY", "1PE", "", 0, ""},
+    };
+    std::vector<card> cards{{"TTYPE1", "'ENERG_LO'"}, {"TFORM1", "'1E'"}};
+    std::string row = big_endian{}.f32(0.5f).bytes(), heap(8, '\0'), line = "0.5 ";
+    for (std::size_t i = 0; i < arrays.size(); ++i) {
+      const array_column& a = arrays[i];
+      const std::string n = std::to_string(i + 2);
+      cards.push_back({"TTYPE" + n, "'" + std::string(a.name) + "'"});
+      cards.push_back({"TFORM" + n, "'" + std::string(a.form) + "'"});
+      const std::int64_t offset = static_cast<std::int64_t>(heap.size()) - 8;
+      row += a.form[1] == 'Q' ? big_endian{}.i64(a.count).i64(offset).bytes()
+                              : big_endian{}.i32(static_cast<std::int32_t>(a.count)).i32(static_cast<std::int32_t>(offset)).bytes();
+      heap += a.elements;
+      line += a.text;
+    }
+    cards.push_back({"THEAP", std::to_string(row.size() + 8)});
+    const auto pcount = static_cast<std::int64_t>(heap.size());
+    one_table("response_matrix_arrays", "r", cards, row + heap, {.naxis2 = 1, .pcount = pcount}, {},
+              [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + line + "\n"; },
+              progress(1));
+
+    // A descriptor past the heap's end: its array writes nothing, the run
+    // names the first one and ends with status 1; the others are written
+    // (row 2's F_CHAN reads the bytes of the single 1 as an integer).
+    std::vector<card> bad_cards{{"TTYPE1", "'F_CHAN'"}, {"TFORM1", "'1PJ'"}, {"TTYPE2", "'MATRIX'"},
+                                {"TFORM2", "'1PE'"}};
+    const std::string bad_rows = big_endian{}.i32(1).i32(0).i32(2).i32(4).i32(1).i32(4).i32(3).i32(8).bytes();
+    const std::string bad_heap = big_endian{}.i32(7).f32(1).f32(2).bytes();
+    one_table("array_outside_the_heap", "o", bad_cards, bad_rows + bad_heap, {.naxis2 = 2, .pcount = 12}, {},
+              [&](const std::string& fits, std::size_t ext) { return comments_at(fits, ext) + "7 1 2 \n1065353216 \n"; },
+              progress(2),
+              "orvex: o.fits: part 1: row 2, column 2 (MATRIX): the array of 3 elements at heap byte 8 lies outside "
+              "the heap of 12 bytes\n",
+              1);
+  }
+
+  // A table with arrays cut at several places: in its rows (the rows
+  // before the cut are written, their arrays with them had the heap come:
+  // it did not), right after its rows, inside its heap (the arrays that
+  // arrived are written), and in the padding only (nothing lost).
+  {
+    const std::vector<card> cards{{"TTYPE1", "'N'"}, {"TFORM1", "'1J'"}, {"TTYPE2", "'A'"}, {"TFORM2", "'1PJ'"}};
+    const std::string rows = big_endian{}.i32(1).i32(2).i32(0).i32(2).i32(2).i32(8).i32(3).i32(1).i32(16).bytes();
+    const std::string heap = big_endian{}.i32(10).i32(11).i32(20).i32(21).i32(30).bytes();
+    const std::string fits =
+        fits_builder{}.empty_primary().bintable(cards, rows + heap, {.naxis2 = 3, .pcount = 20}).bytes();
+    const std::size_t data = 2 * block_size;
+    struct cut_case {
+      const char* name;
+      std::size_t size;
+      std::string lines;
+      std::string out;
+      std::string err;
+    };
+    const std::string unit_cut = "orvex: h.fits: part 1: the stream ends inside the data unit: ";
+    for (const cut_case& c : std::vector<cut_case>{
+             {"arrays_cut_inside_the_rows", data + 14, "1 \n", progress(3, 1),
+              "orvex: h.fits: part 1: the stream ends inside the table: 1 of 3 rows written\n"},
+             {"arrays_cut_after_the_rows", data + 36, "1 \n2 \n3 \n", progress(3), unit_cut + "36 of 56 bytes\n"},
+             {"arrays_cut_inside_the_heap", data + 52, "1 10 11 \n2 20 21 \n3 \n", progress(3),
+              unit_cut + "52 of 56 bytes\n"},
+             {"arrays_cut_inside_an_array", data + 50, "1 10 11 \n2 \n3 \n", progress(3),
+              unit_cut + "50 of 56 bytes\n"},
+             {"arrays_cut_in_the_padding", data + 100, "1 10 11 \n2 20 21 \n3 30 \n", progress(3), ""},
+         }) {
+      const std::string cut = fits.substr(0, c.size);
+      cases.push_back({c.name, {"h.fits"}, {{"h.fits", cut}}, filename_line("h.fits") + c.out, c.err,
+                       c.err.empty() ? 0 : 1,
+                       {{"h.000", comments_at(cut, 0)}, {"h.001", comments_at(cut, block_size) + c.lines}}});
+    }
+  }
 
   // Column numbers: a negative one is ignored (its comment line stays);
   // TFIELDS above 199 is 199, negative 0.

@@ -236,7 +236,7 @@ fits_builder& fits_builder::table(std::string_view xtension, const std::vector<c
                         {"NAXIS", "2"},
                         {"NAXIS1", int_text(naxis1)},
                         {"NAXIS2", int_text(naxis2)},
-                        {"PCOUNT", "0"},
+                        {"PCOUNT", int_text(shape.pcount.value_or(0))},
                         {"GCOUNT", "1"},
                         {"TFIELDS", int_text(tfields)}};
   all.insert(all.end(), cards.begin(), cards.end());

@@ -111,11 +111,14 @@ struct unit_layout {
 // Header values of a table that the builder otherwise computes: NAXIS1 from
 // the TFORMn cards (binary) or the longest row (ASCII), NAXIS2 from the data
 // and NAXIS1, TFIELDS from the highest column number of the TFORMn, TTYPEn
-// and TBCOLn cards. Set one to write a value that disagrees with the data.
+// and TBCOLn cards, PCOUNT 0. Set one to write a value that disagrees with
+// the data. A table with a heap gives NAXIS2 and PCOUNT, and its rows
+// followed by the heap as its data.
 struct table_shape {
   std::optional<std::int64_t> naxis1{};
   std::optional<std::int64_t> naxis2{};
   std::optional<std::int64_t> tfields{};
+  std::optional<std::int64_t> pcount{};
 };
 
 // Row width in bytes of one binary-table column form such as '1D', '8X',
