@@ -290,7 +290,7 @@ template <double (*read)(stream&)>
 char* real_cell(stream& in, const column_desc& c, char* p, char*) {
   for (std::int32_t i = 0; i < c.count; ++i) {
     double v = read(in);
-    p = std::to_chars(p, p + fmt::short_text, scaled(v, c), std::chars_format::general, 16).ptr;
+    p = fmt::write_g16(p, scaled(v, c));
     *p++ = ' ';
   }
   return p;

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "decoder/g16_format.h"
+
 namespace orvex::decoder::format {
 
 // Room that every whole number text and every %.16g text fits in
@@ -72,9 +74,9 @@ inline char* put_integer(char* p, char* limit, Int v) {
 
 // "%.16g": at most 16 significant digits, no padding.
 inline char* put_g16(char* p, char* limit, double v) {
-  if (limit - p >= short_text) return std::to_chars(p, limit, v, std::chars_format::general, 16).ptr;
+  if (limit - p >= short_text) return write_g16(p, v);
   char text[short_text];
-  char* end = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 16).ptr;
+  char* end = write_g16(text, v);
   return put_text(p, limit, text, static_cast<std::size_t>(end - text));
 }
 
