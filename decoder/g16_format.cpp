@@ -34,8 +34,9 @@ struct power_of_ten {
 constexpr int min_exact_q = 0;
 constexpr int max_exact_q = 55;
 
-// A natural number big enough for 5^339 (787 bits), to build the table at
-// compile time with exact integer steps only.
+// A natural number big enough for 2^832 and 5^339 (787 bits), to build the
+// table at compile time with exact integer steps only, few enough for any
+// compiler's limit on constant evaluation.
 struct big_number {
   static constexpr int capacity = 14;
   std::uint64_t limb[capacity] = {};  // least significant first
@@ -61,21 +62,13 @@ struct big_number {
     if (carry != 0) limb[size++] = static_cast<std::uint64_t>(carry);
   }
 
-  constexpr bool at_least(const big_number& b) const {
-    if (size != b.size) return size > b.size;
-    for (int i = size - 1; i >= 0; --i)
-      if (limb[i] != b.limb[i]) return limb[i] > b.limb[i];
-    return true;
-  }
-
-  // *this -= b, for b <= *this.
-  constexpr void subtract(const big_number& b) {
-    std::uint64_t borrow = 0;
-    for (int i = 0; i < size; ++i) {
-      const std::uint64_t s = b.limb_at(i);
-      const std::uint64_t d = limb[i] - s - borrow;
-      borrow = (limb[i] < s || (limb[i] == s && borrow != 0)) ? 1 : 0;
-      limb[i] = d;
+  // *this = floor(*this / divisor).
+  constexpr void divide(std::uint64_t divisor) {
+    uint128 remainder = 0;
+    for (int i = size - 1; i >= 0; --i) {
+      const uint128 t = remainder << 64 | limb[i];
+      limb[i] = static_cast<std::uint64_t>(t / divisor);
+      remainder = t % divisor;
     }
     while (size > 0 && limb[size - 1] == 0) --size;
   }
@@ -88,40 +81,30 @@ constexpr big_number power_of_two(int n) {
   return b;
 }
 
-// 10^q = 5^q * 2^q: the top 128 bits of 5^q.
-constexpr power_of_ten positive_power(const big_number& five_to_q, int q) {
-  const int bits = five_to_q.bit_length();
-  return {five_to_q.bits_from(bits - 64), five_to_q.bits_from(bits - 128), q + bits - 128};
+// The entry for b * 2^exponent: b's leading 128 bits, cut.
+constexpr power_of_ten leading_bits(const big_number& b, int exponent) {
+  const int bits = b.bit_length();
+  return {b.bits_from(bits - 64), b.bits_from(bits - 128), exponent + bits - 128};
 }
 
-// 10^-n = 2^-n / 5^n: the 128-bit quotient floor(2^(bits + 127) / 5^n),
-// bits being the length of 5^n, by long division. The dividend's leading
-// bits up to 2^(bits - 1) are all below 5^n, so the division starts there
-// with a quotient of 0 and has 128 bits left to produce.
-constexpr power_of_ten negative_power(const big_number& five_to_n, int n) {
-  const int bits = five_to_n.bit_length();
-  big_number remainder = power_of_two(bits - 1);
-  std::uint64_t hi = 0;
-  std::uint64_t lo = 0;
-  for (int i = 0; i < 128; ++i) {
-    remainder.multiply(2);
-    hi = (hi << 1) | (lo >> 63);
-    lo <<= 1;
-    if (remainder.at_least(five_to_n)) {
-      remainder.subtract(five_to_n);
-      lo |= 1;
-    }
-  }
-  return {hi, lo, -n - bits - 127};
-}
+// 10^q = 5^q * 2^q for q >= 0. For q = -n, 10^q = (2^832 / 5^n) * 2^(-832 - n),
+// and floor(2^832 / 5^n) is floor(2^832 / 5^(n - 1)) divided by 5 with the
+// remainder dropped (floor(floor(a / b) / c) = floor(a / (b * c))); its
+// leading 128 bits cut are those of the exact quotient, and for n up to 292
+// it still has 154 bits.
+constexpr int reciprocal_bits = 832;
 
 constexpr std::array<power_of_ten, max_q - min_q + 1> make_powers_of_ten() {
   std::array<power_of_ten, max_q - min_q + 1> table{};
   big_number five_to_j = power_of_two(0);
+  big_number reciprocal = power_of_two(reciprocal_bits);  // floor(2^832 / 5^j)
   for (int j = 0; j <= max_q; ++j) {
     if (j > 0) five_to_j.multiply(5);
-    table[j - min_q] = positive_power(five_to_j, j);
-    if (j > 0 && -j >= min_q) table[-j - min_q] = negative_power(five_to_j, j);
+    table[j - min_q] = leading_bits(five_to_j, j);
+    if (j > 0 && -j >= min_q) {
+      reciprocal.divide(5);
+      table[-j - min_q] = leading_bits(reciprocal, -reciprocal_bits - j);
+    }
   }
   return table;
 }
