@@ -8,7 +8,7 @@ WERROR  ?= ON
 CMAKE_FLAGS ?=
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench sanitize fuzz install package clean
+.PHONY: all build demo test bench verify-formatter sanitize fuzz install package clean
 
 all: build
 
@@ -45,6 +45,16 @@ package: build
 # own (build-bench); see bench/README.md. Never part of `test`.
 bench:
 	python3 bench/run_bench.py
+
+# Holds the "%.16g" formatter against std::to_chars on all 2^32 single-
+# precision values widened to double, on every core, in the Release tree of
+# `make bench`. Takes several minutes; never part of `test`.
+BENCH_BUILD ?= build-bench
+
+verify-formatter:
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target verify_formatter
+	$(BENCH_BUILD)/bench/verify_formatter
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 # in a tree of its own; any report of either fails the run.

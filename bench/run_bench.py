@@ -6,7 +6,8 @@ benchmark programs, writes the input files once (kept in the build tree),
 runs every command a few times after a warm-up and prints one table of
 median wall times, ratios to references measured in the same run, and the
 peak resident memory of each command (read by GNU time in its first,
-untimed run); then a row-scaling table. See bench/README.md for what each
+untimed run); then the "%.16g" formatter against to_chars per value, and a
+row-scaling table. See bench/README.md for what each
 row means.
 
 Settings, all optional, from the environment:
@@ -93,6 +94,7 @@ class Programs:
     floor: Path
     orvex: Optional[Path]
     orvex_note: str = ""
+    format_bench: Optional[Path] = None
 
 
 def run_logged(argv: List[str], log: Path) -> bool:
@@ -138,6 +140,11 @@ def build() -> Programs:
         else:
             programs.orvex_note = "not built: orvex does not build"
             note(f"{programs.orvex_note} (see {log})")
+    tree = BUILD if whole else bench_dir
+    if run_logged(["cmake", "--build", str(tree), "-j", JOBS, "--target", "format_bench"], log):
+        programs.format_bench = bench_dir / "format_bench"
+    else:
+        note(f"format_bench does not build (see {log})")
     return programs
 
 
@@ -448,6 +455,15 @@ def main() -> int:
 
     if not TIME:
         print("  peak RSS: not read, GNU time (/usr/bin/time, Debian package time) is missing")
+
+    print()
+    print(f"Formatter (\"%.16g\" of the D and E values of {plain.name}, median of {REPS} pass(es))")
+    if programs.format_bench:
+        note("timing write_g16 against to_chars")
+        run = subprocess.run([str(programs.format_bench), str(plain), str(REPS)], capture_output=True, text=True)
+        print("  " + (run.stdout.strip() or f"format_bench failed: {run.stderr.strip()}"))
+    else:
+        print("  format_bench was not built")
 
     if scaling:
         table = []

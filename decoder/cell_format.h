@@ -1,8 +1,9 @@
 // Number texts for the cells, written straight into a caller's buffer with
-// std::to_chars. Each function gives exactly the text of the printf format
-// named beside it for the same value, width and precision (the equivalence
-// is tested on many values, infinities and NaNs included), at a fraction of
-// the cost of a printf call per value.
+// std::to_chars, and "%.16g" with our own exact formatter (g16_format.h).
+// Each function gives exactly the text of the printf format named beside
+// it for the same value, width and precision (the equivalence is tested on
+// many values, infinities and NaNs included), at a fraction of the cost of
+// a printf call per value.
 //
 // Every function writes at `p` and returns the new end of the text. The
 // caller provides the room: short_text bytes for the whole numbers and
@@ -12,6 +13,8 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+
+#include "decoder/g16_format.h"
 
 namespace orvex::decoder::format {
 
@@ -64,9 +67,7 @@ inline char* put_integer(char* p, Int v) {
 }
 
 // "%.16g": at most 16 significant digits, no padding.
-inline char* put_g16(char* p, double v) {
-  return std::to_chars(p, p + short_text, v, std::chars_format::general, 16).ptr;
-}
+inline char* put_g16(char* p, double v) { return write_g16(p, v); }
 
 // "%-*.*g" with the given width and precision: printf's reading of the
 // star arguments (a negative width left-justifies, which "-" does anyway; a
