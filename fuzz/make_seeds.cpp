@@ -5,8 +5,9 @@
 //   orvex_fuzz_seeds <folder>
 //
 // One file per seed, named for what it holds. Every binary type letter
-// (with scaling, display formats and units), ASCII tables, a primary image,
-// an image extension, several extensions in one file, and gzip forms.
+// (with scaling, display formats and units), variable-length arrays in a
+// heap, ASCII tables, a primary image, an image extension, several
+// extensions in one file, and gzip forms.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -66,6 +67,40 @@ fits_builder all_binary_types() {
       .bintable(cards, rows.bytes(), {.naxis1 = 6 + 2 + 2 + 4 + 8 + 8 + 8 + 16 + 2 + 2 + 8 + 8 + 16 + 2});
 }
 
+// A response matrix: variable-length arrays of every letter in a heap after
+// the rows, placed by THEAP after a gap, one descriptor of each kind.
+fits_builder response_matrix() {
+  std::vector<card> cards{
+      {"TTYPE1", "'ENERG_LO'"}, {"TFORM1", "'1E'"},       {"TTYPE2", "'F_CHAN'"}, {"TFORM2", "'1PJ(2)'"},
+      {"TTYPE3", "'N_CHAN'"},   {"TFORM3", "'1PI(2)'"},   {"TTYPE4", "'MATRIX'"}, {"TFORM4", "'1PE(3)'"},
+      {"TTYPE5", "'TEXT'"},     {"TFORM5", "'1QA(8)'"},   {"TTYPE6", "'BITS'"},   {"TFORM6", "'2QX'"},
+      {"TTYPE7", "'WIDE'"},     {"TFORM7", "'1PM(1)'"},   {"THEAP", "172"},
+  };
+  const std::string heap = big_endian{}
+                               .raw(std::string(4, '\0'))
+                               .i32(1).i32(300)
+                               .i16(200).i16(24)
+                               .f32(0.25f).f32_bits(0x7FC00000u).f32(3)
+                               .chars("AB C", 8)
+                               .u8(0xA5).u8(0x80)
+                               .f64(0.5).f64(-2)
+                               .bytes();
+  std::string rows;
+  for (int r = 0; r < 2; ++r) {
+    rows += big_endian{}
+                .f32(0.1f * static_cast<float>(r + 1))
+                .i32(2).i32(0)
+                .i32(2).i32(8)
+                .i32(3).i32(12)
+                .i64(r == 0 ? 4 : 0).i64(24)
+                .i64(12).i64(32).i64(4).i64(32)
+                .i32(1).i32(34)
+                .bytes();
+  }
+  return fits_builder{}.empty_primary().bintable(cards, rows + heap,
+                                                 {.naxis2 = 2, .pcount = static_cast<std::int64_t>(heap.size())});
+}
+
 fits_builder ascii_table() {
   std::vector<card> cards{
       {"TBCOL1", "1"},  {"TFORM1", "'I4'"},    {"TTYPE1", "'CHAN'"},
@@ -119,6 +154,8 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder = argv[1];
     std::vector<std::pair<std::string, std::string>> seeds{
         {"binary_all_types.fits", all_binary_types().bytes()},
+        {"response_matrix.fits", response_matrix().bytes()},
+        {"response_matrix.fits.gz", response_matrix().gzip()},
         {"ascii_table.fits", ascii_table().bytes()},
         {"image.fits", image().bytes()},
         {"several_extensions.fits", several_extensions().bytes()},
