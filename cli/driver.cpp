@@ -16,6 +16,7 @@
 #include "fits/card_value.h"
 #include "fits/data_unit.h"
 #include "fits/stream.h"
+#include "util/console.h"
 #include "util/failure.h"
 #include "util/mypath.h"
 #include "util/output_file.h"
@@ -68,14 +69,14 @@ void scan_primary_card(const char* card, primary_values& v) {
     int offset = value_offset(card, k.pattern);
     if (offset < 0) continue;
     fits::scan_long(card + offset, v.*k.field);
-    if (debug != 0) std::fputs(k.echo, stdout);
+    if (debug != 0) std::fputs(k.echo, console::out());
     return;
   }
   int offset = value_offset(card, "OBJECT%80[ =]'%n");
   if (offset >= 0) {
     char name[9] = {};
     std::sscanf(card + offset, "%8[^']", name);
-    std::printf("OBJECT = %s\n", name);
+    std::fprintf(console::out(), "OBJECT = %s\n", name);
   }
 }
 
@@ -248,7 +249,7 @@ std::string output_path(const char* path, int index) {
 }
 
 bool process_file(const char* path, const input_set& inputs, output_owners& owners) {
-  std::printf("         filename:%s\n", path);
+  std::fprintf(console::out(), "         filename:%s\n", path);
   fits::stream in;
   struct stat st {};
   bool is_dir = ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);

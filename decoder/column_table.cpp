@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "util/console.h"
+
 namespace orvex::decoder {
 
 std::array<column_desc, max_columns> table{};
@@ -11,7 +13,7 @@ void reset_table() { table.fill(column_desc{}); }
 
 void check_formnr(std::int32_t n) {
   if (n <= last_column) return;
-  std::puts("Error: To many variables");
+  std::fputs("Error: To many variables\n", console::out());
   std::exit(1);
 }
 

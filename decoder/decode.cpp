@@ -7,6 +7,7 @@
 #include "decoder/column_table.h"
 #include "decoder/extension_header.h"
 #include "decoder/row_output.h"
+#include "util/console.h"
 #include "util/failure.h"
 #include "util/settings.h"
 
@@ -15,13 +16,13 @@ namespace {
 
 void print_reports(const extension_header& h) {
   if (debug != 0) {
-    std::printf("Reading DATA %ld lines\n", static_cast<long>(h.naxis2));
-    if (h.telescope[0] != '\0') std::printf("Telescope = %s\n", h.telescope);
+    std::fprintf(console::out(), "Reading DATA %ld lines\n", static_cast<long>(h.naxis2));
+    if (h.telescope[0] != '\0') std::fprintf(console::out(), "Telescope = %s\n", h.telescope);
   }
-  if (chandra != 0 && std::strncmp(h.telescope, "ROSAT", 5) == 0) std::puts("Warning: Wrong telescope selected");
-  if (rosat != 0 && std::strncmp(h.telescope, "CHANDRA", 7) == 0) std::puts("Warning: Wrong telescope selected");
-  if (debug != 0 && h.instrument[0] != '\0') std::printf("Instrument = %s\n", h.instrument);
-  if (h.object[0] != '\0') std::printf("Object = %s\n", h.object);
+  if (chandra != 0 && std::strncmp(h.telescope, "ROSAT", 5) == 0) std::fputs("Warning: Wrong telescope selected\n", console::out());
+  if (rosat != 0 && std::strncmp(h.telescope, "CHANDRA", 7) == 0) std::fputs("Warning: Wrong telescope selected\n", console::out());
+  if (debug != 0 && h.instrument[0] != '\0') std::fprintf(console::out(), "Instrument = %s\n", h.instrument);
+  if (h.object[0] != '\0') std::fprintf(console::out(), "Object = %s\n", h.object);
 }
 
 }  // namespace

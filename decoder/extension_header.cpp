@@ -7,6 +7,7 @@
 
 #include "decoder/column_table.h"
 #include "fits/card_value.h"
+#include "util/console.h"
 #include "util/settings.h"
 
 namespace orvex::decoder {
@@ -44,7 +45,7 @@ std::int32_t saturated(long v) {
 }
 
 void echo(const char* word) {
-  if (debug != 0) std::fputs(word, stdout);
+  if (debug != 0) std::fputs(word, console::out());
 }
 
 // The column slot a numbered card describes, or null when the card is to
@@ -205,16 +206,16 @@ extension_header read_extension_header(fits::stream& in, util::output_file* file
   extension_header h;
   if (flag_all != 0) myvec.clear();
   reset_table();
-  if (debug != 0) std::fputs("\nFound BINTABLE,", stdout);
+  if (debug != 0) std::fputs("\nFound BINTABLE,", console::out());
 
   fits::card_buffer card;
   while (fits::read_card(in, card) > 0) {
     if (file != nullptr && no_comments == 0) file->write_comment(card.data());
-    if (debug != 0) std::printf("%s\n", card.data());
+    if (debug != 0) std::fprintf(console::out(), "%s\n", card.data());
     h.unit.observe(card.data());
     if (apply_card(card.data(), h)) continue;
     if (std::strncmp(card.data(), "END", 3) == 0) {
-      if (debug != 0) std::puts("END");
+      if (debug != 0) std::fputs("END\n", console::out());
       h.complete = true;
       break;
     }

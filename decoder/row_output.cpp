@@ -1,7 +1,5 @@
 #include "decoder/row_output.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -9,6 +7,7 @@
 #include <string_view>
 
 #include "decoder/column_table.h"
+#include "util/console.h"
 #include "util/failure.h"
 #include "util/settings.h"
 
@@ -111,11 +110,10 @@ void write_heading_lines(util::output_file& file, int tfields) {
 
 void print_progress(std::int64_t done, std::int32_t total, char end) {
   // A 64-bit product: 100 * done cannot overflow.
-  std::printf("%03ld%%%c", static_cast<long>(100 * done / total), end);
+  std::fprintf(console::out(), "%03ld%%%c", static_cast<long>(100 * done / total), end);
   // On a terminal each figure overwrites the one before; it has to be seen
   // when it is printed, not at the next line end.
-  static const bool terminal = ::isatty(STDOUT_FILENO) != 0;
-  if (terminal) std::fflush(stdout);
+  if (console::is_terminal()) std::fflush(console::out());
 }
 
 void report_truncated_table(std::int64_t done, std::int32_t declared) {
@@ -151,7 +149,7 @@ class row_sink {
       file_->write(line_.data(), line_.size());
       line_.clear();
     }
-    if (r == 0 && warn_first_row_) std::puts("Warning: No colums written");
+    if (r == 0 && warn_first_row_) std::fputs("Warning: No colums written\n", console::out());
     if (progress_due(r, h_.naxis2)) print_progress(r, h_.naxis2, '\r');
     if (file_ != nullptr && f_.row_bytes() == 0 && file_->error() != 0) {
       // The file takes nothing more and the rows take no bytes: nothing

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "util/console.h"
+
 namespace orvex::failure {
 namespace {
 
@@ -18,7 +20,7 @@ void report(std::string_view subject, std::string_view what) {
   // write, whatever the buffering of stderr.
   std::string line = "orvex: ";
   line.append(subject).append(": ").append(what).push_back('\n');
-  std::fflush(stdout);
+  std::fflush(console::out());
   std::fwrite(line.data(), 1, line.size(), stderr);
   failed = true;
 }
