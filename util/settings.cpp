@@ -10,6 +10,11 @@ int part = -1;
 int flag_all = 1;
 int rosat = 0;
 int chandra = 0;
+std::string output_dir;
+int to_stdout = 0;
+int exact = 0;
+int csv = 0;
+int list_parts = 0;
 std::vector<std::string> myvec;
 volatile std::sig_atomic_t signal_count = 0;
 
@@ -18,6 +23,8 @@ void reset_settings() {
   part = -1;
   flag_all = 1;
   rosat = chandra = 0;
+  output_dir.clear();
+  to_stdout = exact = csv = list_parts = 0;
   myvec.clear();
   signal_count = 0;
 }

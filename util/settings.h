@@ -23,6 +23,15 @@ extern int flag_all;     // 1: write every column, myvec follows each table
 extern int rosat;        // warn on a CHANDRA telescope
 extern int chandra;      // warn on a ROSAT telescope
 
+// Where the parts' text goes: the current folder while output_dir is empty,
+// else the folder output_dir (-o DIR); standard output when to_stdout is
+// set (-o -), which also sends the run's messages to standard error.
+extern std::string output_dir;
+extern int to_stdout;
+extern int exact;       // floating values as the shortest text that reads back
+extern int csv;         // tables as CSV files; sets no_comments too
+extern int list_parts;  // list each input's parts instead of decoding them
+
 // Column names to write, in output order.
 extern std::vector<std::string> myvec;
 
