@@ -1,6 +1,9 @@
 #include "fits/stream.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 namespace orvex::fits {
@@ -32,6 +35,27 @@ bool stream::open(const char* path) {
   close();
   gzFile f = gzopen(path, "rb");
   if (f == nullptr) return false;
+  start(f, std::string(path) + ": ");
+  return true;
+}
+
+bool stream::open_stdin() {
+  close();
+  const int fd = ::dup(STDIN_FILENO);
+  if (fd < 0) return false;
+  gzFile f = gzdopen(fd, "rb");
+  if (f == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return false;
+  }
+  // zlib names a descriptor "<fd:N>" in its messages.
+  start(f, "<fd:" + std::to_string(fd) + ">: ");
+  return true;
+}
+
+void stream::start(gzFile f, std::string prefix) {
   gzbuffer(f, zlib_buffer_size);
   file_ = f;
   if (!buffer_) buffer_ = std::make_unique<unsigned char[]>(buffer_size);
@@ -39,9 +63,8 @@ bool stream::open(const char* path) {
   at_end_ = false;
   error_.clear();
   missing_ = 0;
-  path_prefix_ = std::string(path) + ": ";
+  path_prefix_ = std::move(prefix);
   _fpos = 0;
-  return true;
 }
 
 void stream::close() {

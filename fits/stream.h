@@ -50,6 +50,9 @@ class stream {
   // Opens `path` with zlib in mode "rb" and sets _fpos to 0. Returns false,
   // with errno set where the system set it, when the file cannot be opened.
   bool open(const char* path);
+  // Opens standard input the same way, gzip or plain, through a duplicate
+  // of its descriptor (closing the stream leaves standard input open).
+  bool open_stdin();
   // Closes the zlib stream (gzclose). Closing a closed stream does nothing.
   void close();
 
@@ -105,6 +108,9 @@ class stream {
   // Refills the buffer, keeping the unconsumed bytes; false when the
   // stream delivered nothing more.
   bool refill();
+  // Takes over a zlib stream just opened; `prefix` is what zlib puts in
+  // front of its messages about it.
+  void start(gzFile f, std::string prefix);
 
   gzFile file_ = nullptr;
   std::unique_ptr<unsigned char[]> buffer_;
