@@ -1,6 +1,9 @@
 #include "util/failure.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "util/console.h"
@@ -40,6 +43,12 @@ void report_in_part(std::string_view what) {
 void report_cut_in_part(std::string_view what) {
   report_in_part(what);
   current_part_cut = true;
+}
+
+void standard_output_failed(int err) {
+  if (err != EPIPE) report("standard output", std::string("write failed: ") + std::strerror(err));
+  failed = true;
+  std::exit(1);
 }
 
 bool cut_in_part() { return current_part_cut; }

@@ -6,7 +6,7 @@
 // Every report prints one line on standard error, "orvex: <subject>: <what>",
 // and marks the run as failed; main derives the exit status from that mark
 // at the end of the run. Nothing below main decides an exit status from a
-// report, and no report stops the run.
+// report, and no report stops the run (standard_output_failed excepted).
 #pragma once
 
 #include <string_view>
@@ -32,6 +32,15 @@ void report_in_part(std::string_view what);
 // read: the part has then said what was lost, and cut_in_part() keeps the
 // driver from saying it again in other words.
 void report_cut_in_part(std::string_view what);
+
+// Standard output carries the parts' text (-o -) and a write to it failed
+// with errno `err`: nothing written later could reach the reader, so the
+// run ends here, with status 1. A closed pipe (EPIPE: the reader has gone,
+// as `orvex -o - obs.fits | head` does) is the reader's choice and is not
+// reported; any other reason (a full disk behind a redirection) is,
+// as "orvex: standard output: write failed: <reason>". This is the one
+// failure that stops the run.
+[[noreturn]] void standard_output_failed(int err);
 
 // Whether report_cut_in_part was called since the last set_position.
 bool cut_in_part();

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "util/failure.h"
+
 namespace orvex::util {
 namespace {
 
@@ -18,28 +20,63 @@ void flush_open_file() {
 
 output_file::~output_file() { close(); }
 
-bool output_file::create(const char* path) {
-  close();
+void output_file::start_buffer() {
   static const bool hooked = (std::atexit(flush_open_file), true);
   (void)hooked;
+  if (!buffer_) buffer_ = std::make_unique<char[]>(buffer_size);
+  cur_ = buffer_.get();
+  end_ = cur_ + buffer_size;
+  error_ = 0;
+}
+
+bool output_file::create(const char* path) {
+  close();
   std::FILE* f = std::fopen(path, "w");
   if (f == nullptr) return false;
   // Our own buffer does the batching; stdio only passes it on.
   std::setvbuf(f, nullptr, _IONBF, 0);
   file_ = f;
+  owned_ = true;
   path_ = path;
-  if (!buffer_) buffer_ = std::make_unique<char[]>(buffer_size);
-  cur_ = buffer_.get();
-  end_ = cur_ + buffer_size;
-  error_ = 0;
+  start_buffer();
   open_file = this;
   return true;
+}
+
+void output_file::use_stdout() {
+  close();
+  file_ = stdout;
+  owned_ = false;
+  path_ = "standard output";
+  start_buffer();
+  open_file = this;
+}
+
+void output_file::create_on_first_write(std::function<bool()> open) {
+  close();
+  start_buffer();
+  // No room at all: the first byte asks make_room() for some.
+  end_ = cur_;
+  opener_ = std::move(open);
+}
+
+void output_file::make_room() {
+  if (!opener_) {
+    flush();
+    return;
+  }
+  // The opener may call create(), which closes this object first: it is
+  // moved out so that it is not destroyed while it runs.
+  std::function<bool()> open = std::move(opener_);
+  opener_ = nullptr;
+  if (!open()) cur_ = end_ = buffer_.get();  // said why; the text is dropped
 }
 
 void output_file::fail(int err) {
   if (error_ == 0) error_ = err != 0 ? err : EIO;
   // Drop every later byte: the room left is none.
   cur_ = end_ = buffer_.get();
+  if (!owned_) failure::standard_output_failed(error_);
 }
 
 void output_file::flush() {
@@ -48,7 +85,9 @@ void output_file::flush() {
   std::size_t n = static_cast<std::size_t>(cur_ - begin);
   if (n != 0) {
     errno = 0;
-    if (std::fwrite(begin, 1, n, file_) != n) {
+    // Standard output keeps its stdio buffer: it is pushed out at once,
+    // so that a reader sees each piece and a closed pipe is seen here.
+    if (std::fwrite(begin, 1, n, file_) != n || (!owned_ && std::fflush(file_) != 0)) {
       fail(errno);
       return;
     }
@@ -57,6 +96,7 @@ void output_file::flush() {
 }
 
 void output_file::write_slow(const char* data, std::size_t n) {
+  if (opener_ && n != 0) make_room();
   if (file_ == nullptr || error_ != 0) return;
   while (n != 0) {
     if (cur_ == end_) {
@@ -73,11 +113,13 @@ void output_file::write_slow(const char* data, std::size_t n) {
 }
 
 int output_file::close() {
+  opener_ = nullptr;
   if (file_ == nullptr) return 0;
   flush();
   errno = 0;
-  if (std::fclose(file_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+  if (owned_ && std::fclose(file_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
   file_ = nullptr;
+  owned_ = true;
   if (open_file == this) open_file = nullptr;
   cur_ = end_ = nullptr;
   return error_;

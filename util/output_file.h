@@ -8,11 +8,17 @@
 // which names the file in its message. The buffer of a file that is still
 // open when the process calls exit() is flushed by an atexit hook, so an
 // exit from the depths of the decoder keeps everything written before it.
+//
+// Two other places can take a part's text: standard output (-o -), which
+// the object never closes and whose write failure ends the run, and a file
+// that is created only when the first byte of the part is written (a CSV
+// file, which a part without rows must not leave behind).
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,20 +38,33 @@ class output_file {
   // with errno set by the system, when it cannot be created.
   bool create(const char* path);
 
-  bool is_open() const { return file_ != nullptr; }
+  // Writes to standard output from now on. A write that fails there ends
+  // the run with status 1 (failure::standard_output_failed): nothing
+  // written later could reach the reader.
+  void use_stdout();
+
+  // The file is created only when the first byte is to be written: `open`
+  // is called then, with nothing yet in the buffer, and creates it with
+  // create() or says why it cannot and returns false, in which case
+  // every byte of the part is dropped. A part that writes nothing leaves
+  // no file behind.
+  void create_on_first_write(std::function<bool()> open);
+
+  // Whether text is taken: the file is open, or waits for its first byte.
+  bool is_open() const { return file_ != nullptr || opener_ != nullptr; }
   const std::string& path() const { return path_; }
 
   void write(std::string_view text) { write(text.data(), text.size()); }
   void write(const char* data, std::size_t n) {
     if (n <= static_cast<std::size_t>(end_ - cur_)) {
-      std::memcpy(cur_, data, n);
+      if (n != 0) std::memcpy(cur_, data, n);
       cur_ += n;
     } else {
       write_slow(data, n);
     }
   }
   void put(char c) {
-    if (cur_ == end_) flush();
+    if (cur_ == end_) make_room();
     if (cur_ != end_) *cur_++ = c;
   }
 
@@ -61,7 +80,7 @@ class output_file {
   // The caller fills some of it and hands the end to commit().
   char* reserve(std::size_t n) {
     if (n > static_cast<std::size_t>(end_ - cur_)) {
-      flush();
+      make_room();
       if (n > static_cast<std::size_t>(end_ - cur_)) return nullptr;
     }
     return cur_;
@@ -72,7 +91,9 @@ class output_file {
   void flush();
 
   // Flushes and closes. Returns 0, or the errno of the first failure of a
-  // write, the flush or the close. Closing a file that is not open returns 0.
+  // write, the flush or the close. Closing a file that is not open returns
+  // 0, and so does closing one that waits for its first byte, which is then
+  // never created. Standard output is flushed, not closed.
   int close();
 
   // errno of the first failed write, 0 while every write succeeded.
@@ -81,8 +102,13 @@ class output_file {
  private:
   void write_slow(const char* data, std::size_t n);
   void fail(int err);
+  // flush(), or the creation of a file that waits for its first byte.
+  void make_room();
+  void start_buffer();
 
   std::FILE* file_ = nullptr;
+  bool owned_ = true;  // false for standard output
+  std::function<bool()> opener_;
   std::string path_;
   std::unique_ptr<char[]> buffer_;
   char* cur_ = nullptr;
