@@ -15,7 +15,10 @@ namespace fmt = format;
 
 }  // namespace
 
-void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, std::string& messages) {
+void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, std::string& messages,
+                number_form form) {
+  const bool exact = form == number_form::exact;
+  const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
   // The field runs from its first byte to the NUL after the row at the
   // latest, so a number may run on into the next field.
   const bool inside = c.tbcol >= 1 && static_cast<std::size_t>(c.tbcol) <= row.size();
@@ -28,7 +31,8 @@ void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, s
       if (field != nullptr) fits::scan_long_or_min(field, v);
       if (text != nullptr) {
         double s = static_cast<double>(v) * c.tscal;
-        text->commit(fmt::put_long(text->room(fmt::short_text), fits::to_int32(s + c.tzero)));
+        char* p = text->room(fmt::short_text);
+        text->commit(exact && !identity ? fmt::put_shortest(p, s + c.tzero) : fmt::put_long(p, fits::to_int32(s + c.tzero)));
       }
       return;
     }
@@ -39,7 +43,9 @@ void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, s
       if (text != nullptr) {
         double product = x * c.tscal;
         double y = product + c.tzero;
-        if (c.disp_width != 0) {
+        if (exact) {
+          text->commit(fmt::put_shortest(text->room(fmt::short_text), identity ? x : y));
+        } else if (c.disp_width != 0) {
           std::int32_t precision = c.decimals != -1 ? c.decimals : c.disp_decimals;
           char* p = text->room(static_cast<std::size_t>(fmt::g_text_room(c.disp_width)));
           text->commit(fmt::put_g(p, y, c.disp_width, precision));
@@ -65,7 +71,7 @@ std::int64_t write_ascii_rows(fits::stream& in, util::output_file* file, const e
     }
     return 0;
   }
-  return write_rows(in, file, h, row_formatter::ascii_table(h.tfields, h.naxis1));
+  return write_rows(in, file, h, row_formatter::ascii_table(h.tfields, h.naxis1, settings_text_form()));
 }
 
 }  // namespace orvex::decoder

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "decoder/binary_cells.h"
 #include "decoder/column_table.h"
 #include "decoder/extension_header.h"
 #include "decoder/text_buffer.h"
@@ -19,8 +20,12 @@ namespace orvex::decoder {
 // null); `row` must be followed by a NUL, where every field read ends at
 // the latest. An unhandled type writes nothing and appends "Unknown type
 // %c\n" to `messages`. A field position outside the row reads nothing and
-// yields the value 0.
-void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, std::string& messages);
+// yields the value 0. In the exact number form an E or D field is the
+// shortest text of its value (itself under the identity scaling, else
+// v * TSCAL + TZERO), TDISPn not applied, and so is an integer field that
+// is scaled by other than the identity.
+void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, std::string& messages,
+                number_form form = number_form::printf_like);
 
 // Decodes the rows of an ASCII table from `in` (at the first data byte) and
 // writes them to `file` when not null. Stops at the end of the stream: a

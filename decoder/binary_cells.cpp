@@ -24,12 +24,13 @@ inline std::uint64_t be64(const unsigned char* b) { return std::uint64_t{be32(b)
 inline std::int32_t be16s(const unsigned char* b) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] << 8 | b[1]));
 }
-inline double single_at(const unsigned char* b) {
+inline float float_at(const unsigned char* b) {
   std::uint32_t bits = be32(b);
   float f;
   std::memcpy(&f, &bits, sizeof f);
   return f;
 }
+inline double single_at(const unsigned char* b) { return float_at(b); }
 inline double double_at(const unsigned char* b) {
   std::uint64_t bits = be64(b);
   double d;
@@ -69,11 +70,35 @@ void real_elements(const column_desc& c, const unsigned char* b, std::int64_t va
   }
 }
 
+bool is_identity(const column_desc& c) { return c.tscal == 1.0 && c.tzero == 0.0; }
+
+// The exact form of E, D, C and M: the shortest text of the element itself
+// under the identity scaling (`Element` float or double), else of the
+// scaled double.
+template <typename Element, Element (*value_at)(const unsigned char*), int step>
+void exact_real_elements(const column_desc& c, const unsigned char* b, std::int64_t values, text_buffer& text) {
+  char* p = text.room(static_cast<std::size_t>(values) * (fmt::short_text + 1));
+  if (is_identity(c)) {
+    for (std::int64_t i = 0; i < values; ++i, b += step) {
+      p = fmt::put_shortest(p, value_at(b));
+      *p++ = ' ';
+    }
+  } else {
+    for (std::int64_t i = 0; i < values; ++i, b += step) {
+      p = fmt::put_shortest(p, scaled(static_cast<double>(value_at(b)), c));
+      *p++ = ' ';
+    }
+  }
+  text.commit(p);
+}
+
 // 'K': 64-bit integers, exact where the scaling is the identity or the
 // unsigned convention.
-void long_long_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
+void long_long_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text,
+                        number_form form) {
   const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
   const bool unsigned_form = c.tscal == 1.0 && c.tzero == unsigned_64_offset;
+  const bool exact = form == number_form::exact;
   char* p = text.room(static_cast<std::size_t>(count) * (fmt::short_text + 1));
   for (std::int64_t i = 0; i < count; ++i, b += 8) {
     const auto v = static_cast<std::int64_t>(be64(b));
@@ -81,6 +106,8 @@ void long_long_elements(const column_desc& c, const unsigned char* b, std::int64
       p = fmt::put_integer(p, v);
     } else if (unsigned_form) {
       p = fmt::put_integer(p, static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63));
+    } else if (exact) {
+      p = fmt::put_shortest(p, scaled(static_cast<double>(v), c));
     } else {
       double s = scaled(static_cast<double>(v), c);
       // Outside the 64-bit range, and for a NaN, the smallest value, as
@@ -97,7 +124,8 @@ void long_long_elements(const column_desc& c, const unsigned char* b, std::int64
 // B, I and J: the 32-bit conversion of the scaled value; B is written as
 // the unsigned reading of those 32 bits ("%lu").
 template <int size>
-void integer_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
+void integer_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text,
+                      number_form form) {
   auto raw = [](const unsigned char* at) -> std::int32_t {
     if constexpr (size == 1) return at[0];
     if constexpr (size == 2) return be16s(at);
@@ -108,6 +136,11 @@ void integer_elements(const column_desc& c, const unsigned char* b, std::int64_t
     // The scaled value is the integer itself.
     for (std::int64_t i = 0; i < count; ++i, b += size) {
       p = fmt::put_long(p, raw(b));
+      *p++ = ' ';
+    }
+  } else if (form == number_form::exact) {
+    for (std::int64_t i = 0; i < count; ++i, b += size) {
+      p = fmt::put_shortest(p, scaled(raw(b), c));
       *p++ = ' ';
     }
   } else {
@@ -211,24 +244,39 @@ std::int64_t cell_bytes(char letter, std::int64_t count) {
   }
 }
 
-void write_cell(const column_desc& c, char letter, const unsigned char* b, std::int64_t count, text_buffer& text) {
+void write_cell(const column_desc& c, char letter, const unsigned char* b, std::int64_t count, text_buffer& text,
+                number_form form) {
   if (letter == 'A') {
     string_element(b, count, text);
     return;
   }
   if (count < 1) return;
+  if (form == number_form::exact) {
+    switch (letter) {
+      case 'E':
+        return exact_real_elements<float, float_at, 4>(c, b, count, text);
+      case 'C':
+        return exact_real_elements<float, float_at, 4>(c, b, 2 * count, text);
+      case 'D':
+        return exact_real_elements<double, double_at, 8>(c, b, count, text);
+      case 'M':
+        return exact_real_elements<double, double_at, 8>(c, b, 2 * count, text);
+      default:
+        break;
+    }
+  }
   switch (letter) {
     case 'B':
-      integer_elements<1>(c, b, count, text);
+      integer_elements<1>(c, b, count, text, form);
       break;
     case 'I':
-      integer_elements<2>(c, b, count, text);
+      integer_elements<2>(c, b, count, text, form);
       break;
     case 'J':
-      integer_elements<4>(c, b, count, text);
+      integer_elements<4>(c, b, count, text, form);
       break;
     case 'K':
-      long_long_elements(c, b, count, text);
+      long_long_elements(c, b, count, text, form);
       break;
     case 'E':
       real_elements<single_at, 4>(c, b, count, text);

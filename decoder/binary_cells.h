@@ -36,13 +36,27 @@ bool known_letter(char letter);
 // overflowing.
 std::int64_t cell_bytes(char letter, std::int64_t count);
 
+// How floating values are written: by the printf formats ("%.16g", or
+// "%-*.*g" with the TDISPn width and decimals; a scaled B, I, J or K value
+// converted back to an integer), or `exact`: the shortest text that reads
+// back to the very value (put_shortest), TDISPn not applied. Exact E and C
+// elements with the identity scaling are the shortest text of the 4-byte
+// float itself; D and M elements with it that of the double itself (a -0
+// stays -0); every scaled value, and a B, I, J or K value scaled by other
+// than the identity (K's unsigned convention, TZERO = 2^63, excepted: an
+// integer), is the shortest text of the double v * TSCAL + TZERO.
+// Integers without scaling, strings, logicals and bits are alike in both.
+enum class number_form { printf_like, exact };
+
 // Appends to `text` the cell text of `count` elements of `letter` held in
 // `bytes` (cell_bytes(letter, count) of them), formatted by the column's
-// scaling and TDISP width and decimals. An 'A' cell is its bytes up to the
-// first zero byte, padded to `count` characters, and a blank, also for a
-// count of 0 or below (one blank); every other letter writes nothing for a
-// count below 1. Unknown letters and the descriptors P and Q write nothing.
-void write_cell(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count, text_buffer& text);
+// scaling and, in the printf form, its TDISP width and decimals. An 'A'
+// cell is its bytes up to the first zero byte, padded to `count`
+// characters, and a blank, also for a count of 0 or below (one blank);
+// every other letter writes nothing for a count below 1. Unknown letters
+// and the descriptors P and Q write nothing.
+void write_cell(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count, text_buffer& text,
+                number_form form = number_form::printf_like);
 
 // A variable-length array as a P or Q descriptor gives it: `count`
 // elements of the column's array type, `offset` bytes into the heap.

@@ -69,6 +69,13 @@ inline char* put_integer(char* p, Int v) {
 // "%.16g": at most 16 significant digits, no padding.
 inline char* put_g16(char* p, double v) { return write_g16(p, v); }
 
+// The shortest text that reads back to exactly `v` (std::to_chars without
+// a precision): 0.1f gives "0.1", 1e22 "1e+22", and NaNs and infinities
+// "nan", "-nan", "inf", "-inf". A float's text is the shortest for the
+// float, not for the double it widens to.
+inline char* put_shortest(char* p, double v) { return std::to_chars(p, p + short_text, v).ptr; }
+inline char* put_shortest(char* p, float v) { return std::to_chars(p, p + short_text, v).ptr; }
+
 // "%-*.*g" with the given width and precision: printf's reading of the
 // star arguments (a negative width left-justifies, which "-" does anyway; a
 // negative precision means the default 6; 0 means 1), the width taken as

@@ -13,6 +13,52 @@ namespace {
 // header may declare columns of any width.
 std::int64_t saturated_sum(std::int64_t a, std::int64_t b) { return a > INT64_MAX - b ? INT64_MAX : a + b; }
 
+// Turns the cell text that begins at `start` into a CSV field: trailing
+// blanks dropped, runs of blanks between elements (TDISPn padding) made one
+// unless it is a string, then quoted when it must be.
+void finish_field(text_buffer& text, std::size_t start, bool string) {
+  std::size_t n = text.size() - start;
+  char* begin = text.room(0) - n;
+  while (n != 0 && begin[n - 1] == ' ') --n;
+  if (!string) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (begin[i] == ' ' && kept != 0 && begin[kept - 1] == ' ') continue;
+      begin[kept++] = begin[i];
+    }
+    n = kept;
+  }
+  std::size_t quotes = 0;
+  bool quoted = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = begin[i];
+    if (c == '"') ++quotes;
+    if (c == '"' || c == ',' || c == ' ' || c == '\n' || c == '\r') quoted = true;
+  }
+  if (!quoted) {
+    text.resize_down(start + n);
+    return;
+  }
+  // Moved right from the end, each quote doubled, within the room asked.
+  text.resize_down(start + n);
+  begin = text.room(2 + quotes) - n;
+  char* to = begin + n + quotes + 1;
+  *to-- = '"';
+  for (std::size_t i = n; i-- > 0;) {
+    *to-- = begin[i];
+    if (begin[i] == '"') *to-- = '"';
+  }
+  *begin = '"';
+  text.commit(begin + n + quotes + 2);
+}
+
+// A name of the header record, quoted as a field must be.
+void put_name(text_buffer& text, const char* name) {
+  const std::size_t start = text.size();
+  text.append(std::string_view(name));
+  finish_field(text, start, true);
+}
+
 bool is_array(const column_desc& c) { return (c.type == 'P' || c.type == 'Q') && c.count > 0; }
 
 // Whether reading elements of this letter can say something.
@@ -30,9 +76,11 @@ bool speaks(char letter) {
 
 }  // namespace
 
-row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected) {
+row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected, text_form form) {
   row_formatter f;
   f.binary_ = true;
+  f.form_ = form;
+  f.numbers_ = form.exact ? number_form::exact : number_form::printf_like;
   for (int n = 1; n <= tfields; ++n) {
     cell c;
     c.column = table[static_cast<std::size_t>(n)];
@@ -53,9 +101,11 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
   return f;
 }
 
-row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1) {
+row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1, text_form form) {
   row_formatter f;
   f.binary_ = false;
+  f.form_ = form;
+  f.numbers_ = form.exact ? number_form::exact : number_form::printf_like;
   f.row_bytes_ = naxis1 > 0 ? naxis1 : 0;
   for (int n = 1; n <= tfields; ++n) {
     cell c;
@@ -64,6 +114,19 @@ row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1) {
     f.selected_.push_back(n - 1);
   }
   return f;
+}
+
+void row_formatter::leading_text(text_buffer& text) const {
+  if (!form_.csv) return;
+  for (std::size_t k = 0; k < selected_.size(); ++k) {
+    start_field(text, k);
+    put_name(text, cells_[static_cast<std::size_t>(selected_[k])].column.name);
+  }
+  if (!selected_.empty()) text.put('\n');
+}
+
+void row_formatter::start_field(text_buffer& text, std::size_t k) const {
+  if (k != 0) text.put(',');
 }
 
 void row_formatter::format(const unsigned char* row, const heap_view& heap, text_buffer* text,
@@ -114,20 +177,32 @@ void row_formatter::format_binary(const unsigned char* row, const heap_view& hea
     }
   }
   if (text == nullptr) return;
-  for (int i : selected_) {
-    const cell& c = cells_[static_cast<std::size_t>(i)];
+  const std::size_t line_start = text->size();
+  for (std::size_t n = 0; n < selected_.size(); ++n) {
+    const cell& c = cells_[static_cast<std::size_t>(selected_[n])];
+    if (form_.csv) start_field(*text, n);
+    const std::size_t field = text->size();
     if (!c.array) {
-      write_cell(c.column, c.column.type, row + c.offset, c.column.count, *text);
-      continue;
+      write_cell(c.column, c.column.type, row + c.offset, c.column.count, *text, numbers_);
+    } else {
+      for (std::int64_t k = 0; k < c.column.count; ++k) {
+        std::int64_t count = 0;
+        const unsigned char* at = array_at(c, selected_[n] + 1, k, row, heap, count, nullptr);
+        // An empty array writes nothing, not even an 'A' cell's blank.
+        if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, *text, numbers_);
+      }
     }
-    for (std::int64_t k = 0; k < c.column.count; ++k) {
-      std::int64_t count = 0;
-      const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
-      // An empty array writes nothing, not even an 'A' cell's blank.
-      if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, *text);
-    }
+    if (form_.csv) finish_field(*text, field, (c.array ? c.element : c.column.type) == 'A');
   }
-  text->put('\n');
+  end_record(*text, line_start);
+}
+
+void row_formatter::end_record(text_buffer& text, std::size_t line_start) const {
+  if (form_.csv) {
+    if (selected_.empty()) return;
+    if (selected_.size() == 1 && text.size() == line_start) text.append("\"\"");
+  }
+  text.put('\n');
 }
 
 void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const {
@@ -139,11 +214,19 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
   if (width != 0) std::memcpy(copy.data(), row, width);
   copy[width] = '\0';
   const std::string_view line(copy.data(), width);
+  const std::size_t line_start = text != nullptr ? text->size() : 0;
   for (std::size_t i = 0; i < cells_.size(); ++i) {
-    ascii_cell(line, cells_[i].column, text, messages);
-    if (text != nullptr && i + 1 != cells_.size()) text->put(' ');
+    if (text == nullptr || !form_.csv) {
+      ascii_cell(line, cells_[i].column, text, messages, numbers_);
+      if (text != nullptr && i + 1 != cells_.size()) text->put(' ');
+      continue;
+    }
+    start_field(*text, i);
+    const std::size_t field = text->size();
+    ascii_cell(line, cells_[i].column, text, messages, numbers_);
+    finish_field(*text, field, false);
   }
-  if (text != nullptr) text->put('\n');
+  if (text != nullptr) end_record(*text, line_start);
 }
 
 void row_formatter::cut_row_messages(const unsigned char* row, std::int64_t available, std::string& messages) const {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "decoder/binary_cells.h"
 #include "decoder/column_table.h"
 #include "decoder/text_buffer.h"
 
@@ -25,6 +26,23 @@ struct heap_view {
   const unsigned char* bytes = nullptr;
   std::int64_t delivered = 0;
   std::int64_t declared = 0;
+};
+
+// How the row text is written; chosen when the formatter is built, so that
+// every reader of rows writes it alike.
+struct text_form {
+  // Floating values as the shortest text that reads back to them, TDISPn
+  // not applied (number_form::exact in binary_cells.h).
+  bool exact = false;
+  // RFC 4180 records: fields separated by commas, a line feed after each
+  // record. A cell is one field: its elements separated by one blank (the
+  // blanks a TDISPn width pads with dropped), no blank after the last; an
+  // 'A' text without its trailing blanks. A field that holds a comma, a
+  // double quote, a blank or a line end is quoted, its quotes doubled, and
+  // a record of one empty field is written "" so that it is no blank line.
+  // leading_text() gives the header record; a row of no cells gives no
+  // record at all.
+  bool csv = false;
 };
 
 // The first descriptor of a row whose array lies outside the declared
@@ -40,12 +58,12 @@ class row_formatter {
   // A binary table of the columns 1 to `tfields` of `table`, whose row
   // lines hold the cells of `selected` (column numbers, in output order; a
   // column may stand in it more than once).
-  static row_formatter binary_table(int tfields, std::vector<int> selected);
+  static row_formatter binary_table(int tfields, std::vector<int> selected, text_form form = {});
 
   // An ASCII table of the columns 1 to `tfields` of `table`, rows of
   // `naxis1` bytes (at least 0); every row line holds every column in
   // column order, separated by one blank.
-  static row_formatter ascii_table(int tfields, std::int32_t naxis1);
+  static row_formatter ascii_table(int tfields, std::int32_t naxis1, text_form form = {});
 
   // Bytes one row takes in the data unit.
   std::int64_t row_bytes() const { return row_bytes_; }
@@ -64,6 +82,11 @@ class row_formatter {
 
   // Whether a row line holds no cell at all.
   bool no_cells() const { return binary_ && selected_.empty(); }
+
+  // Appends what goes before the first row of the table: in CSV the
+  // header record, the names of the written columns in output order (none
+  // when no column is written); nothing otherwise.
+  void leading_text(text_buffer& text) const;
 
   // Formats one whole row (row_bytes() bytes at `row`): appends its line,
   // the cells and a line feed, to `text` unless it is null, and appends to
@@ -107,8 +130,14 @@ class row_formatter {
   void format_binary(const unsigned char* row, const heap_view& heap, text_buffer* text, std::string& messages,
                      array_fault* fault) const;
   void format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const;
+  // CSV: the separator before field `k` of a record.
+  void start_field(text_buffer& text, std::size_t k) const;
+  // The end of a row's line that began at `line_start` of `text`.
+  void end_record(text_buffer& text, std::size_t line_start) const;
 
   bool binary_ = true;
+  text_form form_;
+  number_form numbers_ = number_form::printf_like;
   bool has_arrays_ = false;
   std::int64_t row_bytes_ = 0;
   std::vector<cell> cells_;     // by column number - 1

@@ -220,12 +220,20 @@ std::int64_t write_held_rows(fits::stream& in, util::output_file* file, const ex
 
 }  // namespace
 
+text_form settings_text_form() { return {.exact = exact != 0, .csv = csv != 0}; }
+
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
-  return write_rows(in, file, h, row_formatter::binary_table(h.tfields, selected_cells(h.tfields)));
+  return write_rows(in, file, h,
+                    row_formatter::binary_table(h.tfields, selected_cells(h.tfields), settings_text_form()));
 }
 
 std::int64_t write_rows(fits::stream& in, util::output_file* file, const extension_header& h,
                         const row_formatter& f) {
+  if (file != nullptr && h.naxis2 > 0) {
+    text_buffer leading;
+    f.leading_text(leading);
+    file->write(leading.data(), leading.size());
+  }
   if (f.has_arrays()) {
     // The heap ends where the data unit does: NAXIS1 x NAXIS2 + PCOUNT
     // bytes for a table, whatever its header says of BITPIX and GCOUNT.

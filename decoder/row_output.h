@@ -31,6 +31,9 @@ void print_progress(std::int64_t done, std::int32_t total, char end);
 // Whether row r is one that shows a progress figure.
 constexpr bool progress_due(std::int64_t r, std::int32_t total) { return r % (total / 100 + 1) == 0; }
 
+// The text form the run settings ask for (--exact, --csv).
+text_form settings_text_form();
+
 // Decodes the rows of a binary table from `in` (at the first data byte)
 // and writes them to `file` when not null. Stops at the end of the stream:
 // a row the stream did not deliver in full is not written, and a written
@@ -38,9 +41,9 @@ constexpr bool progress_due(std::int64_t r, std::int32_t total) { return r % (to
 // rows done, for the final progress figure.
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h);
 
-// The row loop shared by both kinds of table: reads whole rows of
-// f.row_bytes() bytes from `in` (at the first data byte), has `f` turn
-// each into its line, written to `file` when not null, its messages on
+// The row loop shared by both kinds of table: writes f.leading_text()
+// when the table declares rows, reads whole rows of f.row_bytes() bytes
+// from `in` (at the first data byte), has `f` turn each into its line, written to `file` when not null, its messages on
 // standard error, and the progress figures (and, for a binary table whose
 // lines hold no cell, the warning) on standard output. Stops at the end of
 // the stream: a row the stream did not deliver in full is not written, and
