@@ -1,14 +1,17 @@
 #include "cli/driver.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
+#include "cli/listing.h"
 #include "cli/options.h"
 #include "cli/run_log.h"
 #include "decoder/decode.h"
@@ -151,8 +154,8 @@ void dump_image(fits::stream& in, util::output_file* out, const primary_values& 
   decoder::print_progress(written, rows, '\n');
 }
 
-bool open_output(util::output_file& out, const std::string& path, const char* input, const input_set& inputs,
-                 output_owners& owners) {
+bool create_output(util::output_file& out, const std::string& path, const char* input, const input_set& inputs,
+                   output_owners& owners) {
   if (inputs.contains(path.c_str())) {
     failure::report(path, "not written: it is an input file of this run");
     return false;
@@ -167,6 +170,25 @@ bool open_output(util::output_file& out, const std::string& path, const char* in
   return true;
 }
 
+// Gives `out` to part `index` of `input`: standard output under -o -
+// (where no input can be overwritten and no name is shared), a CSV file
+// that is created with the part's first byte, or the part's file now.
+bool open_output(util::output_file& out, const char* input, int index, const input_set& inputs,
+                 output_owners& owners) {
+  if (to_stdout != 0) {
+    out.use_stdout();
+    return true;
+  }
+  const std::string path = part_file_path(input, index);
+  if (csv != 0) {
+    out.create_on_first_write([&out, path, input, &inputs, &owners] {
+      return create_output(out, path, input, inputs, owners);
+    });
+    return true;
+  }
+  return create_output(out, path, input, inputs, owners);
+}
+
 void close_output(util::output_file& out) {
   if (!out.is_open()) return;
   std::string path = out.path();
@@ -175,16 +197,14 @@ void close_output(util::output_file& out) {
 
 bool part_selected(int index) { return part == -1 || part == index + 1; }
 
-// A FITS file begins with the keyword SIMPLE. Anything else is decoded all
-// the same (the .000 file then holds whatever the bytes are), but the run
-// says that it was no FITS file. A read error before the eighth byte leaves
-// the question open: the read error is reported on its own.
-void check_fits_signature(fits::stream& in, const char* path) {
-  constexpr std::string_view simple = "SIMPLE  ";
-  const std::string_view head = in.peek(static_cast<int>(simple.size()));
-  if (head == simple) return;
-  if (in.failed() && simple.starts_with(head)) return;
-  failure::report(path, "not a FITS file: it does not begin with SIMPLE");
+// -o DIR: the folder must be there before anything is decoded.
+bool output_folder_usable() {
+  if (to_stdout != 0 || output_dir.empty()) return true;
+  struct stat st {};
+  int err = ::stat(output_dir.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  if (err == 0) return true;
+  failure::report(output_dir, std::string("cannot use as output folder: ") + std::strerror(err));
+  return false;
 }
 
 // The last part found in a stream is the only one whose data unit the end
@@ -207,7 +227,10 @@ void check_last_data_unit(const fits::stream& in, const fits::data_span& span, b
 input_set::input_set(char* const* paths, int count) {
   for (int i = 0; i < count; ++i) {
     struct stat st {};
-    if (::stat(paths[i], &st) == 0) {
+    if (is_stdin(paths[i])) {
+      // An output must not truncate the file that standard input reads.
+      if (::fstat(STDIN_FILENO, &st) == 0) ids_.emplace_back(st.st_dev, st.st_ino);
+    } else if (::stat(paths[i], &st) == 0) {
       ids_.emplace_back(st.st_dev, st.st_ino);
     } else {
       absent_.emplace_back(paths[i]);
@@ -238,9 +261,19 @@ std::optional<std::string> output_owners::claim(const std::string& output, const
   return earlier;
 }
 
+void check_fits_signature(fits::stream& in, const char* path) {
+  constexpr std::string_view simple = "SIMPLE  ";
+  const std::string_view head = in.peek(static_cast<int>(simple.size()));
+  if (head == simple) return;
+  if (in.failed() && simple.starts_with(head)) return;
+  failure::report(path, "not a FITS file: it does not begin with SIMPLE");
+}
+
+bool is_stdin(const char* path) { return std::strcmp(path, "-") == 0; }
+
 std::string output_path(const char* path, int index) {
   char drive[util::drive_buffer_size], dir[util::directory_buffer_size], name[util::name_buffer_size], ext[util::extension_buffer_size];
-  util::explode_path(path, drive, dir, name, ext);
+  util::explode_path(is_stdin(path) ? "stdin" : path, drive, dir, name, ext);
   char number[16];
   std::snprintf(number, sizeof number, "%03d", index);
   char result[util::combined_buffer_size];
@@ -248,13 +281,17 @@ std::string output_path(const char* path, int index) {
   return result;
 }
 
+std::string part_file_path(const char* path, int index) {
+  std::string file = output_path(path, index);
+  if (csv != 0) file += ".csv";
+  if (output_dir.empty()) return file;
+  return output_dir.back() == '/' ? output_dir + file : output_dir + "/" + file;
+}
+
 bool process_file(const char* path, const input_set& inputs, output_owners& owners) {
   std::fprintf(console::out(), "         filename:%s\n", path);
   fits::stream in;
-  struct stat st {};
-  bool is_dir = ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
-  if (is_dir) errno = EISDIR;
-  if (is_dir || !in.open(path)) {
+  if (!open_input(in, path)) {
     failure::report(path, std::string("cannot open: ") + std::strerror(errno != 0 ? errno : ENOENT));
     return false;
   }
@@ -264,7 +301,8 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   util::output_file out;
   failure::set_position(path, 0);
   util::output_file* primary = nullptr;
-  if (part_selected(0) && open_output(out, output_path(path, 0), path, inputs, owners)) primary = &out;
+  // A CSV file holds a table: the primary unit has none.
+  if (part_selected(0) && csv == 0 && open_output(out, path, 0, inputs, owners)) primary = &out;
 
   primary_values values;
   // The data unit of the last part found, and whether that part is written.
@@ -309,7 +347,7 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
     close_output(out);
     util::output_file* file = nullptr;
     failure::set_position(path, index);
-    if (part_selected(index) && open_output(out, output_path(path, index), path, inputs, owners)) {
+    if (part_selected(index) && open_output(out, path, index, inputs, owners)) {
       file = &out;
       if (no_comments == 0) out.write_comment(card.data());
     }
@@ -326,8 +364,31 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   return true;
 }
 
+bool open_input(fits::stream& in, const char* path) {
+  errno = 0;
+  if (is_stdin(path)) return in.open_stdin();
+  // zlib opens a folder and fails only on the first read.
+  struct stat st {};
+  if (::stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  return in.open(path);
+}
+
 int run_files(int argc, char** argv, int first) {
   if (first >= argc) usage(argv[0], 0);
+  if (to_stdout != 0 || list_parts != 0) {
+    // A reader that goes away (`| head`) is seen as EPIPE on a write, and
+    // ends the run quietly, instead of killing it with SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+  }
+  if (list_parts != 0) {
+    logfile(argc, argv);
+    return list_files(argv + first, argc - first);
+  }
+  if (to_stdout != 0) console::messages_to_stderr();
+  if (!output_folder_usable()) return 1;
   logfile(argc, argv);
   const input_set inputs(argv + first, argc - first);
   output_owners owners;

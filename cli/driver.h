@@ -1,6 +1,9 @@
 // The file and part driver: turns each input file into one text file per
 // header-and-data unit in the current folder, <stem>.000 for the primary
 // unit and <stem>.001, <stem>.002, ... for the extensions in file order.
+// The files go into another folder under -o DIR, one after the other to
+// standard output under -o -, and are CSV files of the tables alone
+// (<stem>.NNN.csv) under --csv. The input "-" is standard input.
 //
 // The driver owns the input stream and the one open output file. It reads
 // the primary header and image itself and hands every extension to
@@ -14,6 +17,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "fits/stream.h"
 
 namespace orvex::cli {
 
@@ -48,10 +53,27 @@ class output_owners {
   std::map<std::string, std::string> owners_;
 };
 
-// The output path of part `index` of input `path`: the name stem (the last
-// path component without its last extension), a dot and the index written
-// with at least three digits.
+// Whether `path` names standard input ("-").
+bool is_stdin(const char* path);
+
+// The output name of part `index` of input `path`: the name stem (the last
+// path component without its last extension; "stdin" for standard input),
+// a dot and the index written with at least three digits.
 std::string output_path(const char* path, int index);
+
+// The path the part's file is written to: output_path() with ".csv" after
+// it under --csv, in the folder of -o DIR when one is given.
+std::string part_file_path(const char* path, int index);
+
+// Opens `path` for reading, or standard input for "-". Returns false with
+// errno set when it cannot be read (a folder gives EISDIR).
+bool open_input(fits::stream& in, const char* path);
+
+// A FITS file begins with the keyword SIMPLE. Anything else is decoded (or
+// listed) all the same, but the run says that it was no FITS file. A read
+// error before the eighth byte leaves the question open: the read error is
+// reported on its own.
+void check_fits_signature(fits::stream& in, const char* path);
 
 // Decodes one input file. Returns false when it cannot be opened (the run
 // then ends with status 1). Other failures are reported through
@@ -62,7 +84,9 @@ std::string output_path(const char* path, int index);
 bool process_file(const char* path, const input_set& inputs, output_owners& owners);
 
 // The whole program after the option parse: the run log, then every input
-// file from argv[first] on. Returns the exit status.
+// file from argv[first] on, decoded or (--list) listed. Returns the exit
+// status. A folder of -o DIR that does not exist ends the run with status
+// 1 before the run log and before any input is read.
 int run_files(int argc, char** argv, int first);
 
 }  // namespace orvex::cli

@@ -14,6 +14,9 @@ constexpr int opt_part = 'p';
 constexpr int opt_col_name = 256;
 constexpr int opt_rosat = 257;
 constexpr int opt_chandra = 258;
+constexpr int opt_output_dir = 'o';
+constexpr int opt_csv = 259;
+constexpr int opt_version = 260;
 
 void set_preset(const char* const (&names)[7], int is_rosat) {
   myvec.assign(std::begin(names), std::end(names));
@@ -44,6 +47,13 @@ const option long_opts[] = {
     {"quiet", no_argument, &quiet, 113},
     {"silent", no_argument, &quiet, 113},
     {"help", no_argument, nullptr, '?'},
+    // None of these begins like one of the ten above, so that every prefix
+    // that selected one of them still does.
+    {"output-dir", required_argument, nullptr, opt_output_dir},
+    {"exact", no_argument, &exact, 1},
+    {"csv", no_argument, nullptr, opt_csv},
+    {"list", no_argument, &list_parts, 1},
+    {"version", no_argument, nullptr, opt_version},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -93,6 +103,19 @@ int parse_options(int argc, char** argv) {
       case opt_chandra:
         set_preset(chandra_columns, 0);
         break;
+      case opt_output_dir:
+        // "-" is standard output; a later -o replaces an earlier one.
+        to_stdout = std::strcmp(optarg, "-") == 0 ? 1 : 0;
+        output_dir = to_stdout != 0 ? "" : optarg;
+        break;
+      case opt_csv:
+        // A CSV file has no comment lines, and so no heading lines either:
+        // its header record names the columns.
+        csv = 1;
+        no_comments = 1;
+        break;
+      case opt_version:
+        version();
       default:
         usage(argv[0], 1);
     }
@@ -125,10 +148,20 @@ void usage(char* program, int full) {
         "     --col-name=col1,...  Select columns by name and in order\n"
         "     --rosat              Select columns for rosat\n"
         "     --chandra            Select columns for chandra\n"
+        " -o, --output-dir=DIR     Write the files into DIR, - for standard output\n"
+        "     --exact              Write floating values as their shortest exact text\n"
+        "     --csv                Write tables as CSV files\n"
+        "     --list               List the parts of each file, decode nothing\n"
+        "     --version            Print the version and exit\n"
         "\n",
         stdout);
     std::printf("%s\n%s\n%s\n", Version, Copyright, Bugs);
   }
+  std::exit(0);
+}
+
+void version() {
+  std::printf("%s\n", Version);
   std::exit(0);
 }
 

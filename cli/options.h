@@ -3,7 +3,8 @@
 //
 // Options take effect in command-line order, a later one overwriting an
 // earlier one. Any option error, -? and --help print the full help and end
-// the process with status 0, before anything is read or written on disk.
+// the process with status 0, before anything is read or written on disk;
+// --version does the same with the version banner alone.
 #pragma once
 
 #include <getopt.h>
@@ -14,8 +15,8 @@ namespace orvex::cli {
 
 // The long options in getopt_long's form; the last entry is all zeros.
 extern const option long_opts[];
-// The short options: D, H, d, h alone; P and p with an argument; ?.
-inline constexpr char short_opts[] = "DHP:dhp:?";
+// The short options: D, H, d, h alone; P, p and o with an argument; ?.
+inline constexpr char short_opts[] = "DHP:dho:p:?";
 
 // The column lists of the two presets, in output order.
 inline constexpr const char* rosat_columns[] = {"X", "Y", "PHA", "PI", "TIME", "DETX", "DETY"};
@@ -38,6 +39,10 @@ std::string program_name(const char* path);
 // Prints the usage line and either the short hint (full == 0) or the full
 // help on standard output, then ends the process with status 0.
 [[noreturn]] void usage(char* program, int full);
+
+// Prints the version banner on standard output and ends the process with
+// status 0 (--version).
+[[noreturn]] void version();
 
 // SIGFPE handler: counts the signal in signal_count and returns. The
 // program contains no integer division that can trap, so returning never

@@ -74,6 +74,11 @@ std::string help_without_version(const std::string& name) {
          "     --col-name=col1,...  Select columns by name and in order\n"
          "     --rosat              Select columns for rosat\n"
          "     --chandra            Select columns for chandra\n"
+         " -o, --output-dir=DIR     Write the files into DIR, - for standard output\n"
+         "     --exact              Write floating values as their shortest exact text\n"
+         "     --csv                Write tables as CSV files\n"
+         "     --list               List the parts of each file, decode nothing\n"
+         "     --version            Print the version and exit\n"
          "\n" +
          std::string(cli::Copyright) + "\n" + cli::Bugs + "\n";
 }
@@ -87,7 +92,7 @@ const std::regex version_banner(
 // Checks a standard output that should hold the full help for program name
 // `name`: every line exactly, the banner by its pattern.
 ::testing::AssertionResult is_full_help(const std::string& out, const std::string& name) {
-  const std::string before = "     --chandra            Select columns for chandra\n\n";
+  const std::string before = "     --version            Print the version and exit\n\n";
   const auto at = out.find(before);
   if (at == std::string::npos) return ::testing::AssertionFailure() << "no option lines in " << visible(out);
   const auto banner_start = at + before.size();
@@ -148,7 +153,7 @@ std::vector<cli_case> usage_cases() {
       {"ambiguous_prefix_h", {"--h", "obs.fits"}, input, help,
        "orvex: option '--h' is ambiguous; possibilities: '--header' '--help'\n", 0, {}},
       {"ambiguous_prefix_c", {"--c=A", "obs.fits"}, input, help,
-       "orvex: option '--c=A' is ambiguous; possibilities: '--col-name' '--chandra'\n", 0, {}},
+       "orvex: option '--c=A' is ambiguous; possibilities: '--col-name' '--chandra' '--csv'\n", 0, {}},
       {"error_after_valid_options", {"-d", "--rosat", "obs.fits", "--bogus"}, input, help,
        "orvex: unrecognized option '--bogus'\n", 0, {}},
       // The usage line's name is the path's last component, cut at its first dot.
