@@ -36,6 +36,11 @@ struct parsed {
   names myvec = {};
   names files = {};
   names argv = {};  // the argument vector as the parse leaves it, argv[0] first
+  std::string output_dir = {};
+  int to_stdout = 0;
+  int exact = 0;
+  int csv = 0;
+  int list_parts = 0;
 
   bool operator==(const parsed&) const = default;
 };
@@ -50,7 +55,9 @@ std::ostream& operator<<(std::ostream& os, const parsed& p) {
   return os << "debug " << p.debug << ", header " << p.header << ", no_comments " << p.no_comments
             << ", quiet " << p.quiet << ", part " << p.part << ", flag_all " << p.flag_all
             << ", rosat " << p.rosat << ", chandra " << p.chandra << ", myvec " << join(p.myvec)
-            << ", files " << join(p.files) << ", argv " << join(p.argv);
+            << ", files " << join(p.files) << ", argv " << join(p.argv) << ", output_dir " << p.output_dir
+            << ", to_stdout " << p.to_stdout << ", exact " << p.exact << ", csv " << p.csv << ", list_parts "
+            << p.list_parts;
 }
 
 parsed parse(const names& args) {
@@ -65,6 +72,11 @@ parsed parse(const names& args) {
   parsed p{debug, header, no_comments, quiet, part, flag_all, rosat, chandra, myvec, {}, {}};
   for (int i = first; i < argc; ++i) p.files.emplace_back(argv[static_cast<std::size_t>(i)]);
   for (int i = 0; i < argc; ++i) p.argv.emplace_back(argv[static_cast<std::size_t>(i)]);
+  p.output_dir = output_dir;
+  p.to_stdout = to_stdout;
+  p.exact = exact;
+  p.csv = csv;
+  p.list_parts = list_parts;
   reset_settings();
   return p;
 }
@@ -195,6 +207,40 @@ TEST_F(options, long_names_may_be_shortened_to_unambiguous_prefixes) {
       {{"--q", "f"}, {.quiet = 113, .files = {"f"}}},
       {{"--s", "f"}, {.quiet = 113, .files = {"f"}}},
   });
+}
+
+TEST_F(options, output_and_text_options) {
+  check({
+      {{"-o", "out", "f"}, {.files = {"f"}, .output_dir = "out"}},
+      {{"-oout", "--output-dir", "x y", "f"}, {.files = {"f"}, .output_dir = "x y"}},
+      {{"--ou=-", "f"}, {.files = {"f"}, .to_stdout = 1}},
+      {{"-o", "-", "-o", "out", "f"}, {.files = {"f"}, .output_dir = "out"}},
+      {{"-o", "out", "-o", "-", "-"}, {.files = {"-"}, .to_stdout = 1}},
+      {{"--ex", "--cs", "--li", "f"}, {.no_comments = 1, .files = {"f"}, .exact = 1, .csv = 1, .list_parts = 1}},
+  });
+}
+
+// The option names added after the first ten must not take a prefix that
+// selected one of those ten: every such prefix still selects it.
+TEST(long_opts, every_prefix_of_the_first_ten_still_selects_it) {
+  const std::vector<std::string> ten{"debug",   "no-comments", "header", "part",   "col-name",
+                                     "rosat",   "chandra",     "quiet",  "silent", "help"};
+  for (const std::string& name : ten) {
+    for (std::size_t n = 1; n <= name.size(); ++n) {
+      const std::string prefix = name.substr(0, n);
+      int selecting = 0;
+      for (const std::string& other : ten) selecting += other.starts_with(prefix) ? 1 : 0;
+      if (selecting != 1) continue;  // ambiguous among the ten already
+      std::string word = "--" + prefix + (name == "part" || name == "col-name" ? "=1" : "");
+      char* argv[] = {const_cast<char*>("orvex"), word.data(), nullptr};
+      int index = -1;
+      optind = 0;
+      opterr = 0;
+      getopt_long(2, argv, short_opts, long_opts, &index);  // --help's value is '?' too: the index tells
+      opterr = 1;
+      EXPECT_TRUE(index >= 0 && long_opts[index].name == name) << word << " does not select --" << name;
+    }
+  }
 }
 
 TEST_F(options, column_lists_split_at_commas) {

@@ -12,6 +12,7 @@
 // the printf formats of each column type, not from the decoder's own
 // number writers.
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -120,6 +121,13 @@ std::string text_g(double s, int width, int precision) {
   return t.data();
 }
 
+// The shortest text that reads back to the value, and a blank (--exact).
+template <typename T>
+std::string shortest(T v) {
+  char t[64];
+  return std::string(t, std::to_chars(t, t + sizeof t, v).ptr) + " ";
+}
+
 std::string bits_text(std::string_view bytes) {
   std::string t;
   for (unsigned char b : bytes) {
@@ -134,6 +142,7 @@ std::string bits_text(std::string_view bytes) {
 struct cell {
   std::string bytes;
   std::string text;
+  std::string exact = {};  // the text under --exact when it differs
 };
 
 // One column: its header cards and a generator of its cell in row r.
@@ -157,12 +166,12 @@ std::vector<event_column> event_columns() {
   std::vector<event_column> c;
   c.push_back({"TIME", "1D", "s", {}, [](std::mt19937_64& g) {
                  double t = 1.2e8 + uniform(g, 0, 1e5);
-                 return cell{big_endian{}.f64(t).bytes(), text_g16(t)};
+                 return cell{big_endian{}.f64(t).bytes(), text_g16(t), shortest(t)};
                }});
   for (const char* axis : {"X", "Y"}) {
     c.push_back({axis, "1E", "pixel", {}, [](std::mt19937_64& g) {
                    float v = static_cast<float>(uniform(g, 0, 8192));
-                   return cell{big_endian{}.f32(v).bytes(), text_g16(v)};
+                   return cell{big_endian{}.f32(v).bytes(), text_g16(v), shortest(v)};
                  }});
   }
   c.push_back({"PHA", "1J", "chan", {}, [](std::mt19937_64& g) {
@@ -181,11 +190,11 @@ std::vector<event_column> event_columns() {
                }});
   c.push_back({"DETY", "1I", "", {{"TSCAL", "0.5"}}, [](std::mt19937_64& g) {
                  auto v = static_cast<std::int16_t>(integer(g, -32768, 32767));
-                 return cell{big_endian{}.i16(v).bytes(), text_ld(scaled(v, 0.5, 0))};
+                 return cell{big_endian{}.i16(v).bytes(), text_ld(scaled(v, 0.5, 0)), shortest(scaled(v, 0.5, 0))};
                }});
   c.push_back({"ENERGY", "1E", "keV", {{"TSCAL", "1.0D-3"}, {"TDISP", "'F8.3'"}}, [](std::mt19937_64& g) {
                  float e = static_cast<float>(uniform(g, 100, 12000));
-                 return cell{big_endian{}.f32(e).bytes(), text_g(scaled(e, 1.0e-3, 0), 8, 3)};
+                 return cell{big_endian{}.f32(e).bytes(), text_g(scaled(e, 1.0e-3, 0), 8, 3), shortest(scaled(e, 1.0e-3, 0))};
                }});
   c.push_back({"GRADE", "1B", "", {}, [](std::mt19937_64& g) {
                  auto v = static_cast<std::uint8_t>(integer(g, 0, 255));
@@ -195,7 +204,7 @@ std::vector<event_column> event_columns() {
   // 32-bit unsigned reading.
   c.push_back({"CCDTEMP", "1B", "", {{"TZERO", "-128"}}, [](std::mt19937_64& g) {
                  auto v = static_cast<std::uint8_t>(integer(g, 0, 255));
-                 return cell{big_endian{}.u8(v).bytes(), text_lu(scaled(v, 1, -128))};
+                 return cell{big_endian{}.u8(v).bytes(), text_lu(scaled(v, 1, -128)), shortest(scaled(v, 1, -128))};
                }});
   c.push_back({"STATUS", "16X", "", {}, [](std::mt19937_64& g) {
                  std::string b = big_endian{}.u16(static_cast<std::uint16_t>(integer(g, 0, 65535))).bytes();
@@ -218,19 +227,19 @@ std::vector<event_column> event_columns() {
                }});
   c.push_back({"VEC", "2E", "", {{"TDISP", "'G10.4'"}}, [](std::mt19937_64& g) {
                  float a = static_cast<float>(uniform(g, -1e3, 1e3)), b = static_cast<float>(uniform(g, -1e-3, 1e-3));
-                 return cell{big_endian{}.f32(a).f32(b).bytes(), text_g(a, 10, 4) + text_g(b, 10, 4)};
+                 return cell{big_endian{}.f32(a).f32(b).bytes(), text_g(a, 10, 4) + text_g(b, 10, 4), shortest(a) + shortest(b)};
                }});
   c.push_back({"RAD", "1D", "deg", {{"TSCAL", "2.5D-1"}, {"TZERO", "1.0D+01"}}, [](std::mt19937_64& g) {
                  double d = uniform(g, -400, 400);
-                 return cell{big_endian{}.f64(d).bytes(), text_g16(scaled(d, 0.25, 10.0))};
+                 return cell{big_endian{}.f64(d).bytes(), text_g16(scaled(d, 0.25, 10.0)), shortest(scaled(d, 0.25, 10.0))};
                }});
   c.push_back({"Z", "1C", "", {}, [](std::mt19937_64& g) {
                  float re = static_cast<float>(uniform(g, -5, 5)), im = static_cast<float>(uniform(g, -5, 5));
-                 return cell{big_endian{}.f32(re).f32(im).bytes(), text_g16(re) + text_g16(im)};
+                 return cell{big_endian{}.f32(re).f32(im).bytes(), text_g16(re) + text_g16(im), shortest(re) + shortest(im)};
                }});
   c.push_back({"W", "1M", "", {{"TDISP", "'E12.5'"}}, [](std::mt19937_64& g) {
                  double re = uniform(g, -1e10, 1e10), im = uniform(g, -1e-10, 1e-10);
-                 return cell{big_endian{}.f64(re).f64(im).bytes(), text_g(re, 12, 5) + text_g(im, 12, 5)};
+                 return cell{big_endian{}.f64(re).f64(im).bytes(), text_g(re, 12, 5) + text_g(im, 12, 5), shortest(re) + shortest(im)};
                }});
   // An empty variable-length array writes nothing; the next column starts
   // after its descriptor.
@@ -255,6 +264,7 @@ struct event_file {
   std::vector<card> cards;                   // the column cards and the rest
   std::string rows;                          // the data
   std::vector<std::vector<std::string>> texts;  // cell texts by row and column
+  std::vector<std::vector<std::string>> exact;  // the same under --exact
 };
 
 event_file make_events(std::int64_t rows, std::uint64_t seed, std::vector<card> extra = {}) {
@@ -271,13 +281,15 @@ event_file make_events(std::int64_t rows, std::uint64_t seed, std::vector<card> 
   f.cards.insert(f.cards.end(), extra.begin(), extra.end());
   std::mt19937_64 rng(seed);
   for (std::int64_t r = 0; r < rows; ++r) {
-    std::vector<std::string> row;
+    std::vector<std::string> row, exact;
     for (const event_column& c : f.columns) {
       cell x = c.make(rng);
       f.rows += x.bytes;
       row.push_back(x.text);
+      exact.push_back(x.exact.empty() ? x.text : x.exact);
     }
     f.texts.push_back(row);
+    f.exact.push_back(exact);
   }
   return f;
 }
@@ -291,11 +303,43 @@ int column_index(const event_file& f, const std::string& name) {
 
 // The row lines for the selected names, in their order; names no column
 // bears are passed over.
-std::string row_lines(const event_file& f, const std::vector<std::string>& names) {
+std::string row_lines(const event_file& f, const std::vector<std::string>& names, bool exact = false) {
   std::string text;
-  for (const auto& row : f.texts) {
+  for (const auto& row : exact ? f.exact : f.texts) {
     for (const std::string& name : names) {
       if (int i = column_index(f, name); i >= 0) text += row[static_cast<std::size_t>(i)];
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+// A cell text as an RFC 4180 field: no blank after it, one blank between
+// elements ('A' texts keep theirs but lose the trailing ones), quoted when
+// it holds a comma, a quote, a blank or a line end.
+std::string csv_field(const std::string& text, bool string) {
+  std::string f;
+  for (char c : text.substr(0, text.find_last_not_of(' ') + 1)) {
+    if (string || c != ' ' || f.empty() || f.back() != ' ') f += c;
+  }
+  if (f.find_first_of(",\" \n\r") == std::string::npos) return f;
+  std::string quoted = "\"";
+  for (char c : f) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// The CSV file of the selected names: the header record, then the rows.
+std::string csv_lines(const event_file& f, const std::vector<std::string>& names, bool exact = false) {
+  std::vector<int> at;
+  for (const std::string& name : names) at.push_back(column_index(f, name));
+  std::string text;
+  for (std::size_t r = 0; r <= f.texts.size(); ++r) {
+    std::string sep;
+    for (int i : at) {
+      if (i < 0) continue;
+      const event_column& c = f.columns[static_cast<std::size_t>(i)];
+      text += sep + (r == 0 ? c.name : csv_field((exact ? f.exact : f.texts)[r - 1][static_cast<std::size_t>(i)], c.form.ends_with('A')));
+      sep = ",";
     }
     text += "\n";
   }
@@ -356,6 +400,8 @@ std::vector<e2e_case> event_file_cases() {
   const std::string ext = comments_at(fits, at[1]);
   const std::vector<std::string> names = all_names(f);
   const std::string head = filename_line("ev.fits") + object_line;
+  const std::vector<std::string> rosat{"X", "Y", "PHA", "PI", "TIME", "DETX", "DETY"};
+  const std::vector<std::string>& rosat_names = rosat;
   auto run = [&](std::string name, std::vector<std::string> options, std::string out, file_map files) {
     options.push_back("ev.fits");
     return e2e_case{std::move(name), options, {{"ev.fits", fits}}, head + out, "", 0, std::move(files)};
@@ -371,7 +417,7 @@ std::vector<e2e_case> event_file_cases() {
                       progress(n), {{"ev.000", primary}, {"ev.001", ext + heading_lines(f, list) + row_lines(f, list)}}));
   cases.push_back(run("events_two_column_lists_add_up", {"--col-name=ARRAY,VEC", "--col-name=,W,,"}, progress(n),
                       {{"ev.000", primary}, {"ev.001", ext + row_lines(f, {"ARRAY", "VEC", "W"})}}));
-  const std::vector<std::string> rosat{"X", "Y", "PHA", "PI", "TIME", "DETX", "DETY"};
+
   cases.push_back(run("events_rosat_preset", {"--rosat", "-h"}, progress(n),
                       {{"ev.000", primary}, {"ev.001", ext + heading_lines(f, rosat) + row_lines(f, rosat)}}));
   // The CHANDRA names are lower case: none is a column of this file, and
@@ -383,6 +429,26 @@ std::vector<e2e_case> event_file_cases() {
                    "",
                    0,
                    {{"ev.000", primary}, {"ev.001", ext + "!\n!\n" + std::string(static_cast<std::size_t>(n), '\n')}}});
+  cases.push_back(run("events_exact", {"--exact"}, progress(n), {{"ev.000", primary}, {"ev.001", ext + row_lines(f, names, true)}}));
+  // CSV: no comment lines, so no heading lines either, and no .000 file.
+  cases.push_back(run("events_csv", {"--csv", "-h"}, progress(n), {{"ev.001.csv", csv_lines(f, names)}}));
+  cases.push_back(run("events_csv_of_no_column_writes_no_file", {"--csv", "--col-name=NOPE"}, no_colums + progress(n), {}));
+  cases.push_back(run("events_csv_exact_column_list", {"--csv", "--exact", "--col-name=SRC,VEC,NOPE,TIME"}, progress(n),
+                      {{"ev.001.csv", csv_lines(f, {"SRC", "VEC", "NOPE", "TIME"}, true)}}));
+  // -o -: the texts on standard output, the messages on standard error.
+  cases.push_back({"events_onto_stdout", {"-o", "-", "ev.fits"}, {{"ev.fits", fits}}, primary + ext + row_lines(f, names),
+                   head + progress(n), 0, {}});
+  cases.push_back({"events_csv_onto_stdout", {"-o", "-", "--csv", "--rosat", "ev.fits"}, {{"ev.fits", fits}},
+                   csv_lines(f, rosat_names), head + progress(n), 0, {}});
+  std::string listing = "ev.000  primary  BITPIX=8  NAXIS=0\nev.001  BINTABLE  EXTNAME=EVENTS  " + std::to_string(n) +
+                        " rows x " + std::to_string(f.columns.size()) + " columns\n";
+  for (std::size_t i = 0; i < f.columns.size(); ++i) {
+    const std::string number = std::to_string(i + 1);
+    const event_column& c = f.columns[i];
+    listing += std::string(5 - number.size(), ' ') + number + "  " + c.name + "  " + c.form +
+               (c.unit.empty() ? "" : "  " + c.unit) + "\n";
+  }
+  cases.push_back({"events_list", {"--list", "--csv", "ev.fits"}, {{"ev.fits", fits}}, listing, "", 0, {}});
   cases.push_back(run("events_primary_part_only", {"-p", "0"}, no_colums + progress(n), {{"ev.000", primary}}));
   cases.push_back(run("events_extension_part_only", {"-p", "1", "-h"}, progress(n),
                       {{"ev.001", ext + heading_lines(f, names) + row_lines(f, names)}}));
@@ -950,6 +1016,45 @@ TEST(decoder_e2e_expected, cell_texts) {
   EXPECT_EQ(text_g16(0.1f), "0.1000000014901161 ");
   EXPECT_EQ(text_g(3.14159f, 10, 3), "3.14       ");
   EXPECT_EQ(bits_text("\xA5\x01"), "1010010100000001 ");
+}
+
+// Python's csv module reads back every field of a --csv file as the table
+// holds it: strings with commas, quotes, blanks and line ends, vectors
+// padded by TDISPn, a record of one empty field.
+TEST(decoder_e2e_csv, python_csv_module_reads_the_fields_back) {
+  const std::vector<std::string> names{"a,b", "say \"hi\"", " lead", "two  blanks  ", "", "line\nend", "x"};
+  big_endian rows;
+  // Each record read back as its field count and its fields.
+  std::string expected = "3\x1f" "E,V\x1fS\x1fN\x1e", only_s = "1\x1fS\x1e";
+  for (std::size_t r = 0; r < names.size(); ++r) {
+    const auto i = static_cast<std::int32_t>(r);
+    rows.f32(0.5f * i).chars(names[r], 14).i32(i).i32(-i);
+    const std::string s = trimmed(names[r]);
+    expected += "3\x1f" + text_g16(0.5f * i).substr(0, text_g16(0.5f * i).size() - 1) + "\x1f" + s + "\x1f" +
+                std::to_string(i) + " " + std::to_string(-i) + "\x1e";
+    only_s += "1\x1f" + s + "\x1e";
+  }
+  const std::string fits = fits_builder{}
+                               .empty_primary()
+                               .bintable({{"TTYPE1", "'E,V'"}, {"TFORM1", "'1E'"}, {"TTYPE2", "'S'"}, {"TFORM2", "'14A'"},
+                                          {"TTYPE3", "'N'"}, {"TFORM3", "'2J'"}, {"TDISP3", "'I8'"}},
+                                         rows.bytes())
+                               .bytes();
+  for (const auto& [args, fields] : {std::pair{std::vector<std::string>{"--csv", "t.fits"}, expected},
+                                     std::pair{std::vector<std::string>{"--csv", "--col-name=S", "t.fits"}, only_s}}) {
+    const run_result r = run_orvex({.args = args, .inputs = {{"t.fits", fits}}});
+    ASSERT_EQ(r.exit_code, 0) << r.describe();
+    const std::string command = "python3 -c 'import csv, sys\n"
+                                "for row in csv.reader(open(sys.argv[1], newline=\"\")): print(len(row), *row, sep=\"\\x1f\", end=\"\\x1e\")' " +
+                                (r.folder.path() / "t.001.csv").string();
+    std::FILE* python = popen(command.c_str(), "r");
+    ASSERT_NE(python, nullptr);
+    std::string read_back;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, python)) > 0;) read_back.append(chunk, n);
+    EXPECT_EQ(pclose(python), 0);
+    EXPECT_EQ(visible(read_back), visible(fields)) << r.files.at("t.001.csv");
+  }
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ struct child_failure {
   int error;
 };
 constexpr const char* child_stages[] = {"dup2", "chdir", "setrlimit", "dropping CAP_DAC_OVERRIDE",
-                                        "execve"};
+                                        "execve", "opening stdout_path"};
 
 [[noreturn]] void fail_in_child(int report_fd, int stage) {
   const child_failure f{stage, errno};
@@ -108,9 +108,14 @@ constexpr const char* child_stages[] = {"dup2", "chdir", "setrlimit", "dropping 
 }
 
 [[noreturn]] void run_child(const run_options& options, const child_plan& plan,
-                            const std::string& folder, int null_fd, int out_fd, int err_fd,
+                            const std::string& folder, int in_fd, int out_fd, int err_fd,
                             int report_fd) {
-  if (dup2(null_fd, STDIN_FILENO) < 0 || dup2(out_fd, STDOUT_FILENO) < 0 ||
+  // The harness ignores SIGPIPE for itself; orvex starts as from a shell.
+  signal(SIGPIPE, SIG_DFL);
+  if (!options.stdout_path.empty() && (out_fd = open(options.stdout_path.c_str(), O_WRONLY)) < 0) {
+    fail_in_child(report_fd, 5);
+  }
+  if (dup2(in_fd, STDIN_FILENO) < 0 || dup2(out_fd, STDOUT_FILENO) < 0 ||
       dup2(err_fd, STDERR_FILENO) < 0) {
     fail_in_child(report_fd, 0);
   }
@@ -131,12 +136,14 @@ constexpr const char* child_stages[] = {"dup2", "chdir", "setrlimit", "dropping 
 }
 
 // Reads standard output and standard error together until both are closed,
-// so that neither pipe fills while the other is waited on. Kills the child
-// when the deadline passes.
-void collect_output(pid_t pid, int out_fd, int err_fd, int timeout_seconds, run_result& r) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
-  pollfd fds[2]{{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+// so that neither pipe fills while the other is waited on, and writes
+// standard input (`in_fd`, non-blocking, -1 when there is none) meanwhile.
+// Kills the child when the deadline passes.
+void collect_output(pid_t pid, int out_fd, int err_fd, int in_fd, const run_options& options, run_result& r) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
+  pollfd fds[3]{{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}, {in_fd, POLLOUT, 0}};
   std::string* sinks[2]{&r.out, &r.err};
+  std::string_view to_write = options.stdin_bytes ? std::string_view(*options.stdin_bytes) : std::string_view{};
   int open_fds = 2;
   char chunk[65536];
   while (open_fds > 0) {
@@ -146,7 +153,7 @@ void collect_output(pid_t pid, int out_fd, int err_fd, int timeout_seconds, run_
           deadline - std::chrono::steady_clock::now());
       wait_ms = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
     }
-    const int ready = poll(fds, 2, wait_ms);
+    const int ready = poll(fds, 3, wait_ms);
     if (ready < 0) {
       if (errno == EINTR) continue;
       throw system_error("poll");
@@ -156,18 +163,27 @@ void collect_output(pid_t pid, int out_fd, int err_fd, int timeout_seconds, run_
       r.timed_out = true;
       continue;
     }
+    if (fds[2].fd >= 0 && fds[2].revents != 0) {
+      const ssize_t n = write(fds[2].fd, to_write.data(), to_write.size());
+      if (n > 0) to_write.remove_prefix(static_cast<std::size_t>(n));
+      if (to_write.empty() || (n < 0 && errno != EINTR && errno != EAGAIN)) {
+        close(fds[2].fd);
+        fds[2].fd = -1;
+      }
+    }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       const ssize_t n = read(fds[i].fd, chunk, sizeof chunk);
-      if (n > 0) {
-        sinks[i]->append(chunk, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
+      if (n > 0) sinks[i]->append(chunk, static_cast<std::size_t>(n));
+      const bool reader_gone = i == 0 && options.stdout_limit && r.out.size() >= *options.stdout_limit;
+      if (reader_gone || n == 0 || (n < 0 && errno != EINTR)) {
         close(fds[i].fd);
         fds[i].fd = -1;
         --open_fds;
       }
     }
   }
+  if (fds[2].fd >= 0) close(fds[2].fd);
 }
 
 file_map read_folder(const fs::path& folder) {
@@ -300,9 +316,15 @@ run_result run_orvex(const run_options& options) {
 
   const child_plan plan = make_plan(options);
   const std::string folder_name = folder.string();
-  const int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  int out_pipe[2], err_pipe[2], report_pipe[2];
-  if (null_fd < 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0 ||
+  int in_pipe[2] = {-1, -1}, out_pipe[2], err_pipe[2], report_pipe[2];
+  if (options.stdin_bytes) {
+    if (pipe2(in_pipe, O_CLOEXEC) != 0) throw system_error("stdin pipe for the child");
+    fcntl(in_pipe[1], F_SETFL, O_NONBLOCK);
+    signal(SIGPIPE, SIG_IGN);  // a child that reads no input must not end the harness
+  } else if ((in_pipe[0] = open("/dev/null", O_RDONLY | O_CLOEXEC)) < 0) {
+    throw system_error("/dev/null");
+  }
+  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0 ||
       pipe2(report_pipe, O_CLOEXEC) != 0) {
     throw system_error("pipes for the child");
   }
@@ -311,14 +333,14 @@ run_result run_orvex(const run_options& options) {
   const pid_t pid = fork();
   if (pid < 0) throw system_error("fork");
   if (pid == 0) {
-    run_child(options, plan, folder_name, null_fd, out_pipe[1], err_pipe[1], report_pipe[1]);
+    run_child(options, plan, folder_name, in_pipe[0], out_pipe[1], err_pipe[1], report_pipe[1]);
   }
-  close(null_fd);
+  close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
   close(report_pipe[1]);
 
-  collect_output(pid, out_pipe[0], err_pipe[0], options.timeout_seconds, r);
+  collect_output(pid, out_pipe[0], err_pipe[0], in_pipe[1], options, r);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) throw system_error("waitpid");

@@ -62,6 +62,13 @@ struct run_options {
   bool read_only_folder = false;
   // The child is killed after this long; the result then says timed_out.
   int timeout_seconds = 60;
+  // Standard input: these bytes through a pipe, instead of /dev/null.
+  std::optional<std::string> stdin_bytes{};
+  // The reader of standard output goes away once it has this many bytes,
+  // as `| head -c N` does.
+  std::optional<std::size_t> stdout_limit{};
+  // Standard output opened on this path ("/dev/full") instead of a pipe.
+  std::string stdout_path{};
 };
 
 // A folder that removes itself unless the current test has failed or
@@ -105,7 +112,7 @@ struct run_result {
 };
 
 // Runs ORVEX_BINARY as described by `options` and waits for it. Standard
-// input is /dev/null. Throws std::runtime_error when the run cannot be set
+// input is /dev/null unless the options give its bytes. Throws std::runtime_error when the run cannot be set
 // up (no folder, fork or exec failing).
 run_result run_orvex(const run_options& options);
 

@@ -360,9 +360,55 @@ std::vector<cli_case> log_cases() {
   return cases;
 }
 
+// The output folder, the version, the listing and CSV on the same input.
+std::vector<cli_case> output_cases() {
+  const file_map input{{"obs.fits", obs}};
+  const std::string listing =
+      "obs.000  primary  BITPIX=8  NAXIS=0\nobs.001  IMAGE  EXTNAME=ONE  BITPIX=8  NAXIS=0\n"
+      "obs.002  IMAGE  EXTNAME=TWO  BITPIX=8  NAXIS=0\nobs.003  IMAGE  EXTNAME=THREE  BITPIX=8  NAXIS=0\n";
+  const std::string version = std::string(cli::Version) + "\n";
+  // A table of two 1J columns whose data unit (16 bytes) the stream cuts.
+  const std::string cut = fits_builder{}
+                              .header(primary_cards)
+                              .header({{"XTENSION", "'BINTABLE'"}, {"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "8"},
+                                       {"NAXIS2", "2"}, {"TFIELDS", "2"}, {"TTYPE1", "'A B'"}, {"TFORM1", "'1J'"},
+                                       {"TUNIT1", "'counts per second'"}, {"TFORM2", "'1J'"}})
+                              .data(big_endian{}.i32(1).i32(2).i32(3).bytes(), {.pad_data = false})
+                              .bytes();
+  return {
+      {"output_folder_missing", {"-o", "missing", "obs.fits"}, input, "",
+       "orvex: missing: cannot use as output folder: No such file or directory\n", 1, {}},
+      {"output_folder_is_a_file", {"--output-dir=obs.fits", "obs.fits"}, input, "",
+       "orvex: obs.fits: cannot use as output folder: Not a directory\n", 1, {}},
+      {"output_folder_prefix_and_slash", {"--ou=out/", "-p", "1", "obs.fits"}, input, filename_line("obs.fits"), "",
+       0, {{"out/obs.001", comments(extension_cards("ONE"))}, {"logfile", " orvex --ou=out/ -p 1 obs.fits\n"}},
+       "orvex", "orvex", {"out"}},
+      {"later_output_folder_wins", {"-o", "-", "-o", "out", "-p", "0", "obs.fits"}, input, filename_line("obs.fits"),
+       "", 0, {{"out/obs.000", comments(primary_cards)}, {"logfile", " orvex -o - -o out -p 0 obs.fits\n"}},
+       "orvex", "orvex", {"out"}},
+      {"version", {"obs.fits", "--version", "--bogus"}, input, version, "", 0, {}},
+      {"version_prefix", {"--vers"}, {}, version, "", 0, {}},
+      {"csv_of_no_table_writes_no_file", {"--csv", "obs.fits"}, input, filename_line("obs.fits"), "", 0,
+       {{"logfile", " orvex --csv obs.fits\n"}}},
+      {"list_ignores_what_decoding_uses", {"--list", "-o", "missing", "--exact", "-p", "2", "obs.fits"}, input,
+       listing, "", 0, {{"logfile", " orvex --list -o missing --exact -p 2 obs.fits\n"}}},
+      {"list_header_cut", {"--list", "obs.fits"}, {{"obs.fits", obs.substr(0, 2880 + 160)}},
+       "obs.000  primary  BITPIX=8  NAXIS=0\nobs.001  IMAGE  BITPIX=8  NAXIS=0\n",
+       "orvex: obs.fits: part 1: the stream ends inside the header\n", 1, {{"logfile", " orvex --list obs.fits\n"}}},
+      {"list_data_unit_cut", {"--list", "cut.fits"}, {{"cut.fits", cut}},
+       "cut.000  primary  BITPIX=8  NAXIS=0\ncut.001  BINTABLE  2 rows x 2 columns\n"
+       "    1  A B  1J  counts per second\n    2    1J\n",
+       "orvex: cut.fits: part 1: the stream ends inside the data unit: 12 of 16 bytes\n", 1,
+       {{"logfile", " orvex --list cut.fits\n"}}},
+      {"list_missing_input", {"--list", "obs.fits", "none.fits", "obs.fits"}, input, listing,
+       "orvex: none.fits: cannot open: No such file or directory\n", 1,
+       {{"logfile", " orvex --list obs.fits none.fits obs.fits\n"}}},
+  };
+}
+
 std::vector<cli_case> all_cases() {
   std::vector<cli_case> all;
-  for (auto part : {usage_cases, option_cases, column_cases, log_cases}) {
+  for (auto part : {usage_cases, option_cases, column_cases, log_cases, output_cases}) {
     for (cli_case& c : part()) all.push_back(std::move(c));
   }
   return all;
@@ -398,6 +444,34 @@ INSTANTIATE_TEST_SUITE_P(cases, spine_cli_e2e, ::testing::Combine(::testing::Val
                          [](const auto& info) {
                            return std::get<0>(info.param).name + (std::get<1>(info.param) ? "_gzip" : "_plain");
                          });
+
+// Standard output that takes no more under -o -: a reader that has gone
+// ends the run quietly with status 1, before the rest of the input is
+// decoded; a full disk is reported. Both keep the log line.
+TEST(spine_cli_e2e_stdout, reader_gone_and_disk_full) {
+  big_endian rows;
+  for (std::int32_t i = 0; i < 300000; ++i) rows.i32(i);
+  const std::string big =
+      fits_builder{}.header(primary_cards).bintable({{"TTYPE1", "'N'"}, {"TFORM1", "'1J'"}}, rows.bytes()).bytes();
+  const run_options o{.args = {"-o", "-", "big.fits"}, .inputs = {{"big.fits", big}}};
+  run_options head = o;
+  head.stdout_limit = 100;
+  const run_result gone = run_orvex(head);
+  ASSERT_TRUE(gone.exited) << gone.describe();
+  EXPECT_EQ(gone.exit_code, 1);
+  EXPECT_EQ(gone.err.find("orvex:"), std::string::npos) << gone.describe();
+  EXPECT_EQ(gone.err.find("100%\n"), std::string::npos) << "the table was decoded to its end";
+  run_options full = o;
+  full.stdout_path = "/dev/full";
+  const run_result r = run_orvex(full);
+  EXPECT_EQ(r.exit_code, 1) << r.describe();
+  EXPECT_EQ(r.err, filename_line("big.fits") + "orvex: standard output: write failed: No space left on device\n");
+  for (const run_result* run : {&gone, &r}) {
+    file_map files = run->outputs();
+    ASSERT_TRUE(strip_log_time_stamps(files, *run));
+    EXPECT_TRUE(same_files(files, {{"logfile", " orvex -o - big.fits\n"}}));
+  }
+}
 
 }  // namespace
 }  // namespace orvex::test

@@ -920,6 +920,67 @@ INSTANTIATE_TEST_SUITE_P(cases, spine_e2e, ::testing::Combine(::testing::ValuesI
                            return std::get<0>(info.param).name + (std::get<1>(info.param) ? "_gzip" : "_plain");
                          });
 
+// -o DIR, -o - and the input "-" write what a plain run writes, moved: into
+// the folder; onto standard output, part after part, with the messages on
+// standard error; under the stem "stdin" from a pipe, plain or gzip. Every
+// case above that ends well with one input is run these four ways.
+enum class moved { into_folder, onto_stdout, from_stdin, from_stdin_gzip };
+const char* const moved_names[] = {"into_folder", "onto_stdout", "from_stdin", "from_stdin_gzip"};
+
+std::vector<spine_case> clean_one_input_cases() {
+  std::vector<spine_case> cases;
+  for (spine_case& c : all_cases()) {
+    if (c.status == 0 && c.err.empty() && c.folders.empty() && c.limits.empty() && c.inputs.size() == 1 &&
+        c.inputs.contains(c.args.back())) {
+      cases.push_back(std::move(c));
+    }
+  }
+  return cases;
+}
+
+class spine_e2e_moved : public ::testing::TestWithParam<std::tuple<spine_case, moved>> {};
+
+TEST_P(spine_e2e_moved, run) {
+  const auto& [c, how] = GetParam();
+  run_options o = options_for(c, how == moved::from_stdin_gzip);
+  file_map parts = c.files, files;
+  const std::string logged = parts["logfile"].substr(std::string(" orvex").size());
+  parts.erase("logfile");
+  std::string out = c.out, err;
+  if (how == moved::into_folder || how == moved::onto_stdout) {
+    const std::string folder = how == moved::into_folder ? "out" : "-";
+    o.args.insert(o.args.begin(), {"-o", folder});
+    files["logfile"] = " orvex -o " + folder + logged;
+    if (how == moved::into_folder) {
+      o.folders = {"out"};
+      for (const auto& [name, bytes] : parts) files["out/" + name] = bytes;
+    } else {
+      err = c.out;
+      out.clear();
+      for (const auto& [name, bytes] : parts) out += bytes;
+    }
+  } else {
+    const std::string path = c.args.back();
+    o.stdin_bytes = o.inputs[path];
+    o.inputs.erase(path);
+    o.args.back() = "-";
+    const std::string word = path.find_first_of(" ,*") == std::string::npos ? path : "\"" + path + "\"";
+    ASSERT_TRUE(logged.ends_with(" " + word + "\n"));
+    files["logfile"] = " orvex" + logged.substr(0, logged.size() - word.size() - 1) + "-\n";
+    for (const auto& [name, bytes] : parts) files["stdin" + name.substr(name.rfind('.'))] = bytes;
+    out.replace(0, filename_line(path).size(), filename_line("-"));
+  }
+  check_run(run_orvex(o), out, err, 0, files);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, spine_e2e_moved,
+                         ::testing::Combine(::testing::ValuesIn(clean_one_input_cases()),
+                                            ::testing::Values(moved::into_folder, moved::onto_stdout,
+                                                              moved::from_stdin, moved::from_stdin_gzip)),
+                         [](const auto& info) {
+                           return std::get<0>(info.param).name + "_" + moved_names[static_cast<int>(std::get<1>(info.param))];
+                         });
+
 // The progress rule itself, on the figures of 250 lines: every third line,
 // rising from 000 to 099, then 100.
 TEST(spine_e2e_expected, progress_of_250_lines) {
