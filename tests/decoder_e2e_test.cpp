@@ -547,6 +547,16 @@ std::vector<e2e_case> ascii_cases() {
                    0,
                    {{"tab.000", comments_at(fits, at[0])},
                     {"tab.001", comments_at(fits, at[1]) + "!RA N \n! count \n" + lines}}});
+  // Exact numbers: TDISPn not applied, a scaled integer field not cut to
+  // an integer; unknown types give empty fields.
+  cases.push_back({"ascii_table_csv_exact",
+                   {"--csv", "--exact", "tab.fits"},
+                   {{"tab.fits", fits}},
+                   filename_line("tab.fits") + progress(3),
+                   unknown + unknown + unknown,
+                   0,
+                   {{"tab.001.csv", "N,FLUX,NAME,RA,Q,ODD,LAST\n12,-15,,123.45678,96.5,,0.5\n"
+                                    "1234,4.5,,-3.333333333,106,,0\n-33,32768,,999,599.5,,0.001\n"}}});
   cases.push_back({"ascii_table_not_written",
                    {"-p", "0", "tab.fits"},
                    {{"tab.fits", fits}},
@@ -570,6 +580,14 @@ std::vector<e2e_case> ascii_cases() {
                    {{"o.000", comments_at(outside_fits, 0)},
                     {"o.001", comments_at(outside_fits, header_offsets(outside_fits)[1]) +
                                   "-2147483648 5 0 0\n-2147483648 5 0 0\n"}}});
+  // Columns without names: a header record of empty names (a fuzzer find).
+  cases.push_back({"ascii_csv_of_columns_without_names",
+                   {"--csv", "o.fits"},
+                   {{"o.fits", outside_fits}},
+                   filename_line("o.fits") + progress(2),
+                   "",
+                   0,
+                   {{"o.001.csv", ",,,\n-2147483648,5,0,0\n-2147483648,5,0,0\n"}}});
   const std::string negative_fits =
       fits_builder{}.empty_primary().ascii_table({{"TBCOL1", "1"}, {"TFORM1", "'I4'"}}, {"   1", "   2"},
                                                  {.naxis1 = -4, .naxis2 = 2}).bytes();
