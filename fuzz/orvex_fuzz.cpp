@@ -4,6 +4,11 @@
 // <stem>.NNN files in a scratch folder. Any sanitizer report, crash, leak or
 // hang is a finding; every finding becomes a case of tests/bad_input_test.cpp.
 //
+// Each input also chooses how it is written, from a hash of all its bytes
+// (so that every mutation may try another way, and a finding replays the
+// same way): --exact, --csv and -o - in any combination, parsed by the
+// program's own option parser.
+//
 // What the target changes before the run, and why (the product has none of
 // these limits; they only keep each run short and the fuzzer alive):
 //
@@ -52,6 +57,8 @@
 #include <zlib.h>
 
 #include "cli/driver.h"
+#include "cli/options.h"
+#include "util/console.h"
 #include "util/failure.h"
 #include "util/settings.h"
 
@@ -266,6 +273,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   orvex::reset_settings();
   orvex::failure::reset();
+  orvex::console::reset();
+  std::uint32_t hash = 2166136261u;
+  for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
+  std::vector<char*> argv{const_cast<char*>("orvex")};
+  if (hash & 1) argv.push_back(const_cast<char*>("--exact"));
+  if (hash & 2) argv.push_back(const_cast<char*>("--csv"));
+  if (hash & 4) argv.insert(argv.end(), {const_cast<char*>("-o"), const_cast<char*>("-")});
+  argv.push_back(const_cast<char*>(input_name));
+  argv.push_back(nullptr);
+  orvex::cli::parse_options(static_cast<int>(argv.size()) - 1, argv.data());
+  if (orvex::to_stdout != 0) orvex::console::messages_to_stderr();
   char* paths[] = {const_cast<char*>(input_name)};
   const orvex::cli::input_set inputs(paths, 1);
   orvex::cli::output_owners owners;
