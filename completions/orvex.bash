@@ -1,14 +1,16 @@
 # bash completion for orvex, the FITS-to-text decoder.
 #
 # Offers the long options after "--" and "-", nothing where an option
-# waits for its argument (a part number, a list of column names), and file
-# names everywhere else, since every other word is an input file. Needs
+# waits for its argument (a part number, a list of column names),
+# directories for the folder of -o, and file names everywhere else, since
+# every other word is an input file. Needs
 # nothing but bash itself; installed as share/bash-completion/completions/orvex.
 # The results are read with mapfile, not $(...) in an array, so that a file
 # name with blanks stays one word and "-?" is never taken as a glob.
 
-_orvex_long_options="--debug --no-comments --header --part= --col-name= --rosat --chandra --quiet --silent --help"
-_orvex_short_options="-d -D -h -H -p -P -?"
+_orvex_long_options="--debug --no-comments --header --part= --col-name= --rosat --chandra --quiet --silent --help
+--output-dir= --exact --csv --list --version"
+_orvex_short_options="-d -D -h -H -p -P -o -?"
 
 _orvex()
 {
@@ -33,13 +35,27 @@ _orvex()
         -p|-P|--part|--col-name)
             return 0
             ;;
+        -o|--output-dir)
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+            return 0
+            ;;
         =)
             word=${COMP_WORDS[COMP_CWORD-2]}
             [[ $word == --part || $word == --col-name ]] && return 0
+            if [[ $word == --output-dir ]]; then
+                compopt -o filenames 2>/dev/null
+                mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+                return 0
+            fi
             ;;
     esac
     case $cur in
         --part=*|--col-name=*)
+            return 0
+            ;;
+        --output-dir=*)
+            mapfile -t COMPREPLY < <(compgen -d -P --output-dir= -- "${cur#--output-dir=}")
             return 0
             ;;
         --*)

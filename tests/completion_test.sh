@@ -75,6 +75,13 @@ for words in "orvex -p ''" "orvex -P ob" "orvex --part ob" "orvex --col-name ob"
   [[ -z $got ]] || fail "'$words<TAB>' offers '$got' where an option argument is due"
 done
 
+# Directories, and only they, for the folder of -o.
+mkdir outdir
+for words in "orvex -o ''" "orvex --output-dir ''" "orvex --output-dir = ''"; do
+  eval "got=\$(complete_words $words)"
+  [[ $got == outdir ]] || fail "'$words<TAB>' offers '$got', not the directory outdir"
+done
+
 # After "--" a word that starts with a dash is a file name.
 touch -- -odd.fits
 got=$(complete_words orvex -- -o)
