@@ -199,11 +199,11 @@ bool part_selected(int index) { return part == -1 || part == index + 1; }
 
 // -o DIR: the folder must be there before anything is decoded.
 bool output_folder_usable() {
-  if (to_stdout != 0 || output_dir.empty()) return true;
+  if (to_stdout != 0 || !output_dir) return true;
   struct stat st {};
-  int err = ::stat(output_dir.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  int err = ::stat(output_dir->c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
   if (err == 0) return true;
-  failure::report(output_dir, std::string("cannot use as output folder: ") + std::strerror(err));
+  failure::report(*output_dir, std::string("cannot use as output folder: ") + std::strerror(err));
   return false;
 }
 
@@ -284,8 +284,8 @@ std::string output_path(const char* path, int index) {
 std::string part_file_path(const char* path, int index) {
   std::string file = output_path(path, index);
   if (csv != 0) file += ".csv";
-  if (output_dir.empty()) return file;
-  return output_dir.back() == '/' ? output_dir + file : output_dir + "/" + file;
+  if (!output_dir) return file;
+  return output_dir->ends_with('/') ? *output_dir + file : *output_dir + "/" + file;
 }
 
 bool process_file(const char* path, const input_set& inputs, output_owners& owners) {

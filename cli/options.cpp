@@ -106,7 +106,11 @@ int parse_options(int argc, char** argv) {
       case opt_output_dir:
         // "-" is standard output; a later -o replaces an earlier one.
         to_stdout = std::strcmp(optarg, "-") == 0 ? 1 : 0;
-        output_dir = to_stdout != 0 ? "" : optarg;
+        if (to_stdout != 0) {
+          output_dir.reset();
+        } else {
+          output_dir.emplace(optarg);
+        }
         break;
       case opt_csv:
         // A CSV file has no comment lines, and so no heading lines either:

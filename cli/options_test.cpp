@@ -36,7 +36,7 @@ struct parsed {
   names myvec = {};
   names files = {};
   names argv = {};  // the argument vector as the parse leaves it, argv[0] first
-  std::string output_dir = {};
+  std::optional<std::string> output_dir = {};
   int to_stdout = 0;
   int exact = 0;
   int csv = 0;
@@ -55,7 +55,7 @@ std::ostream& operator<<(std::ostream& os, const parsed& p) {
   return os << "debug " << p.debug << ", header " << p.header << ", no_comments " << p.no_comments
             << ", quiet " << p.quiet << ", part " << p.part << ", flag_all " << p.flag_all
             << ", rosat " << p.rosat << ", chandra " << p.chandra << ", myvec " << join(p.myvec)
-            << ", files " << join(p.files) << ", argv " << join(p.argv) << ", output_dir " << p.output_dir
+            << ", files " << join(p.files) << ", argv " << join(p.argv) << ", output_dir " << p.output_dir.value_or("(none)")
             << ", to_stdout " << p.to_stdout << ", exact " << p.exact << ", csv " << p.csv << ", list_parts "
             << p.list_parts;
 }
@@ -215,6 +215,7 @@ TEST_F(options, output_and_text_options) {
       {{"-oout", "--output-dir", "x y", "f"}, {.files = {"f"}, .output_dir = "x y"}},
       {{"--ou=-", "f"}, {.files = {"f"}, .to_stdout = 1}},
       {{"-o", "-", "-o", "out", "f"}, {.files = {"f"}, .output_dir = "out"}},
+      {{"-o", "", "f"}, {.files = {"f"}, .output_dir = ""}},
       {{"-o", "out", "-o", "-", "-"}, {.files = {"-"}, .to_stdout = 1}},
       {{"--ex", "--cs", "--li", "f"}, {.no_comments = 1, .files = {"f"}, .exact = 1, .csv = 1, .list_parts = 1}},
   });

@@ -70,35 +70,11 @@ void real_elements(const column_desc& c, const unsigned char* b, std::int64_t va
   }
 }
 
-bool is_identity(const column_desc& c) { return c.tscal == 1.0 && c.tzero == 0.0; }
-
-// The exact form of E, D, C and M: the shortest text of the element itself
-// under the identity scaling (`Element` float or double), else of the
-// scaled double.
-template <typename Element, Element (*value_at)(const unsigned char*), int step>
-void exact_real_elements(const column_desc& c, const unsigned char* b, std::int64_t values, text_buffer& text) {
-  char* p = text.room(static_cast<std::size_t>(values) * (fmt::short_text + 1));
-  if (is_identity(c)) {
-    for (std::int64_t i = 0; i < values; ++i, b += step) {
-      p = fmt::put_shortest(p, value_at(b));
-      *p++ = ' ';
-    }
-  } else {
-    for (std::int64_t i = 0; i < values; ++i, b += step) {
-      p = fmt::put_shortest(p, scaled(static_cast<double>(value_at(b)), c));
-      *p++ = ' ';
-    }
-  }
-  text.commit(p);
-}
-
 // 'K': 64-bit integers, exact where the scaling is the identity or the
 // unsigned convention.
-void long_long_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text,
-                        number_form form) {
+void long_long_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
   const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
   const bool unsigned_form = c.tscal == 1.0 && c.tzero == unsigned_64_offset;
-  const bool exact = form == number_form::exact;
   char* p = text.room(static_cast<std::size_t>(count) * (fmt::short_text + 1));
   for (std::int64_t i = 0; i < count; ++i, b += 8) {
     const auto v = static_cast<std::int64_t>(be64(b));
@@ -106,8 +82,6 @@ void long_long_elements(const column_desc& c, const unsigned char* b, std::int64
       p = fmt::put_integer(p, v);
     } else if (unsigned_form) {
       p = fmt::put_integer(p, static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63));
-    } else if (exact) {
-      p = fmt::put_shortest(p, scaled(static_cast<double>(v), c));
     } else {
       double s = scaled(static_cast<double>(v), c);
       // Outside the 64-bit range, and for a NaN, the smallest value, as
@@ -124,8 +98,7 @@ void long_long_elements(const column_desc& c, const unsigned char* b, std::int64
 // B, I and J: the 32-bit conversion of the scaled value; B is written as
 // the unsigned reading of those 32 bits ("%lu").
 template <int size>
-void integer_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text,
-                      number_form form) {
+void integer_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
   auto raw = [](const unsigned char* at) -> std::int32_t {
     if constexpr (size == 1) return at[0];
     if constexpr (size == 2) return be16s(at);
@@ -136,11 +109,6 @@ void integer_elements(const column_desc& c, const unsigned char* b, std::int64_t
     // The scaled value is the integer itself.
     for (std::int64_t i = 0; i < count; ++i, b += size) {
       p = fmt::put_long(p, raw(b));
-      *p++ = ' ';
-    }
-  } else if (form == number_form::exact) {
-    for (std::int64_t i = 0; i < count; ++i, b += size) {
-      p = fmt::put_shortest(p, scaled(raw(b), c));
       *p++ = ' ';
     }
   } else {
@@ -195,6 +163,43 @@ void bit_elements(const unsigned char* b, std::int64_t count, text_buffer& text)
   text.commit(p);
 }
 
+// The exact form (write_exact_cell): the shortest text of each element's
+// value, Element float for E and C, double for D and M; the value is the
+// element itself under the identity scaling, else the scaled double.
+template <typename Element, Element (*value_at)(const unsigned char*), int step>
+void exact_real_elements(const column_desc& c, const unsigned char* b, std::int64_t values, text_buffer& text) {
+  char* p = text.room(static_cast<std::size_t>(values) * (fmt::short_text + 1));
+  if (c.tscal == 1.0 && c.tzero == 0.0) {
+    for (std::int64_t i = 0; i < values; ++i, b += step) {
+      p = fmt::put_shortest(p, value_at(b));
+      *p++ = ' ';
+    }
+  } else {
+    for (std::int64_t i = 0; i < values; ++i, b += step) {
+      p = fmt::put_shortest(p, scaled(static_cast<double>(value_at(b)), c));
+      *p++ = ' ';
+    }
+  }
+  text.commit(p);
+}
+
+// The exact form of a scaled integer: the shortest text of the scaled
+// double, never converted back to an integer.
+template <int size>
+void exact_scaled_integers(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
+  char* p = text.room(static_cast<std::size_t>(count) * (fmt::short_text + 1));
+  for (std::int64_t i = 0; i < count; ++i, b += size) {
+    double v = 0;
+    if constexpr (size == 1) v = b[0];
+    if constexpr (size == 2) v = be16s(b);
+    if constexpr (size == 4) v = static_cast<std::int32_t>(be32(b));
+    if constexpr (size == 8) v = static_cast<double>(static_cast<std::int64_t>(be64(b)));
+    p = fmt::put_shortest(p, scaled(v, c));
+    *p++ = ' ';
+  }
+  text.commit(p);
+}
+
 void add_not_a_number(std::string& messages) { messages.append("Not a Number\n"); }
 
 }  // namespace
@@ -244,39 +249,24 @@ std::int64_t cell_bytes(char letter, std::int64_t count) {
   }
 }
 
-void write_cell(const column_desc& c, char letter, const unsigned char* b, std::int64_t count, text_buffer& text,
-                number_form form) {
+void write_cell(const column_desc& c, char letter, const unsigned char* b, std::int64_t count, text_buffer& text) {
   if (letter == 'A') {
     string_element(b, count, text);
     return;
   }
   if (count < 1) return;
-  if (form == number_form::exact) {
-    switch (letter) {
-      case 'E':
-        return exact_real_elements<float, float_at, 4>(c, b, count, text);
-      case 'C':
-        return exact_real_elements<float, float_at, 4>(c, b, 2 * count, text);
-      case 'D':
-        return exact_real_elements<double, double_at, 8>(c, b, count, text);
-      case 'M':
-        return exact_real_elements<double, double_at, 8>(c, b, 2 * count, text);
-      default:
-        break;
-    }
-  }
   switch (letter) {
     case 'B':
-      integer_elements<1>(c, b, count, text, form);
+      integer_elements<1>(c, b, count, text);
       break;
     case 'I':
-      integer_elements<2>(c, b, count, text, form);
+      integer_elements<2>(c, b, count, text);
       break;
     case 'J':
-      integer_elements<4>(c, b, count, text, form);
+      integer_elements<4>(c, b, count, text);
       break;
     case 'K':
-      long_long_elements(c, b, count, text, form);
+      long_long_elements(c, b, count, text);
       break;
     case 'E':
       real_elements<single_at, 4>(c, b, count, text);
@@ -299,6 +289,34 @@ void write_cell(const column_desc& c, char letter, const unsigned char* b, std::
       break;
     default:
       break;
+  }
+}
+
+void write_exact_cell(const column_desc& c, char letter, const unsigned char* b, std::int64_t count,
+                      text_buffer& text) {
+  const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
+  // K's unsigned convention is an integer, exact already.
+  const bool integer = identity || (letter == 'K' && c.tscal == 1.0 && c.tzero == unsigned_64_offset);
+  if (count < 1) return write_cell(c, letter, b, count, text);
+  switch (letter) {
+    case 'E':
+      return exact_real_elements<float, float_at, 4>(c, b, count, text);
+    case 'C':
+      return exact_real_elements<float, float_at, 4>(c, b, 2 * count, text);
+    case 'D':
+      return exact_real_elements<double, double_at, 8>(c, b, count, text);
+    case 'M':
+      return exact_real_elements<double, double_at, 8>(c, b, 2 * count, text);
+    case 'B':
+      return integer ? write_cell(c, letter, b, count, text) : exact_scaled_integers<1>(c, b, count, text);
+    case 'I':
+      return integer ? write_cell(c, letter, b, count, text) : exact_scaled_integers<2>(c, b, count, text);
+    case 'J':
+      return integer ? write_cell(c, letter, b, count, text) : exact_scaled_integers<4>(c, b, count, text);
+    case 'K':
+      return integer ? write_cell(c, letter, b, count, text) : exact_scaled_integers<8>(c, b, count, text);
+    default:
+      return write_cell(c, letter, b, count, text);
   }
 }
 

@@ -50,13 +50,26 @@ enum class number_form { printf_like, exact };
 
 // Appends to `text` the cell text of `count` elements of `letter` held in
 // `bytes` (cell_bytes(letter, count) of them), formatted by the column's
-// scaling and, in the printf form, its TDISP width and decimals. An 'A'
+// scaling and its TDISP width and decimals, in the printf form. An 'A'
 // cell is its bytes up to the first zero byte, padded to `count`
 // characters, and a blank, also for a count of 0 or below (one blank);
 // every other letter writes nothing for a count below 1. Unknown letters
 // and the descriptors P and Q write nothing.
-void write_cell(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count, text_buffer& text,
-                number_form form = number_form::printf_like);
+void write_cell(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count, text_buffer& text);
+
+// write_cell in the exact number form.
+void write_exact_cell(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count,
+                      text_buffer& text);
+
+// write_cell in the number form `form`.
+inline void write_cell(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count,
+                       text_buffer& text, number_form form) {
+  if (form == number_form::exact) {
+    write_exact_cell(c, letter, bytes, count, text);
+  } else {
+    write_cell(c, letter, bytes, count, text);
+  }
+}
 
 // A variable-length array as a P or Q descriptor gives it: `count`
 // elements of the column's array type, `offset` bytes into the heap.

@@ -13,34 +13,44 @@ namespace {
 // header may declare columns of any width.
 std::int64_t saturated_sum(std::int64_t a, std::int64_t b) { return a > INT64_MAX - b ? INT64_MAX : a + b; }
 
+// Characters that make a CSV field quoted: blank, comma, double quote and
+// the line ends; everything else is plain.
+struct csv_special_table {
+  bool special[256] = {};
+  constexpr csv_special_table() {
+    for (unsigned char c : {' ', ',', '"', '\n', '\r'}) special[c] = true;
+  }
+  constexpr bool operator[](char c) const { return special[static_cast<unsigned char>(c)]; }
+};
+constexpr csv_special_table csv_special;
+
 // Turns the cell text that begins at `start` into a CSV field: trailing
 // blanks dropped, runs of blanks between elements (TDISPn padding) made one
-// unless it is a string, then quoted when it must be.
+// unless it is a string, then quoted when it must be. One pass over the
+// text finds what quoting needs while it drops the blanks.
 void finish_field(text_buffer& text, std::size_t start, bool string) {
   std::size_t n = text.size() - start;
   char* begin = text.room(0) - n;
   while (n != 0 && begin[n - 1] == ' ') --n;
-  if (!string) {
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      if (begin[i] == ' ' && kept != 0 && begin[kept - 1] == ' ') continue;
-      begin[kept++] = begin[i];
-    }
-    n = kept;
-  }
+  std::size_t kept = 0;
   std::size_t quotes = 0;
   bool quoted = false;
   for (std::size_t i = 0; i < n; ++i) {
     const char c = begin[i];
-    if (c == '"') ++quotes;
-    if (c == '"' || c == ',' || c == ' ' || c == '\n' || c == '\r') quoted = true;
+    if (csv_special[c]) {
+      if (c == ' ') {
+        if (!string && kept != 0 && begin[kept - 1] == ' ') continue;
+      } else if (c == '"') {
+        ++quotes;
+      }
+      quoted = true;
+    }
+    begin[kept++] = c;
   }
-  if (!quoted) {
-    text.resize_down(start + n);
-    return;
-  }
-  // Moved right from the end, each quote doubled, within the room asked.
+  n = kept;
   text.resize_down(start + n);
+  if (!quoted) return;
+  // Moved right from the end, each quote doubled, within the room asked.
   begin = text.room(2 + quotes) - n;
   char* to = begin + n + quotes + 1;
   *to-- = '"';
@@ -177,24 +187,67 @@ void row_formatter::format_binary(const unsigned char* row, const heap_view& hea
     }
   }
   if (text == nullptr) return;
-  const std::size_t line_start = text->size();
-  for (std::size_t n = 0; n < selected_.size(); ++n) {
-    const cell& c = cells_[static_cast<std::size_t>(selected_[n])];
-    if (form_.csv) start_field(*text, n);
-    const std::size_t field = text->size();
-    if (!c.array) {
-      write_cell(c.column, c.column.type, row + c.offset, c.column.count, *text, numbers_);
-    } else {
+  // The text forms are chosen once per row, so that the default text costs
+  // no test per cell.
+  if (form_.exact) {
+    write_line<number_form::exact>(row, heap, *text);
+  } else if (form_.csv) {
+    write_line<number_form::printf_like>(row, heap, *text);
+  } else {
+    for (int i : selected_) {
+      const cell& c = cells_[static_cast<std::size_t>(i)];
+      if (!c.array) {
+        write_cell(c.column, c.column.type, row + c.offset, c.column.count, *text);
+        continue;
+      }
       for (std::int64_t k = 0; k < c.column.count; ++k) {
         std::int64_t count = 0;
-        const unsigned char* at = array_at(c, selected_[n] + 1, k, row, heap, count, nullptr);
+        const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
         // An empty array writes nothing, not even an 'A' cell's blank.
-        if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, *text, numbers_);
+        if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, *text);
       }
     }
-    if (form_.csv) finish_field(*text, field, (c.array ? c.element : c.column.type) == 'A');
+    text->put('\n');
   }
-  end_record(*text, line_start);
+}
+
+template <number_form form>
+void row_formatter::write_line(const unsigned char* row, const heap_view& heap, text_buffer& text) const {
+  auto write = [&](const column_desc& column, char letter, const unsigned char* bytes, std::int64_t count) {
+    if constexpr (form == number_form::exact) {
+      write_exact_cell(column, letter, bytes, count, text);
+    } else {
+      write_cell(column, letter, bytes, count, text);
+    }
+  };
+  // The text of cell cells_[i], as write_cell gives it.
+  auto cell_text = [&](int i) {
+    const cell& c = cells_[static_cast<std::size_t>(i)];
+    if (!c.array) {
+      write(c.column, c.column.type, row + c.offset, c.column.count);
+      return;
+    }
+    for (std::int64_t k = 0; k < c.column.count; ++k) {
+      std::int64_t count = 0;
+      const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
+      if (at != nullptr && count > 0) write(c.column, c.element, at, count);
+    }
+  };
+  if (!form_.csv) {
+    for (int i : selected_) cell_text(i);
+    text.put('\n');
+    return;
+  }
+  const std::size_t line_start = text.size();
+  for (std::size_t n = 0; n < selected_.size(); ++n) {
+    const int i = selected_[n];
+    const cell& c = cells_[static_cast<std::size_t>(i)];
+    start_field(text, n);
+    const std::size_t field = text.size();
+    cell_text(i);
+    finish_field(text, field, (c.array ? c.element : c.column.type) == 'A');
+  }
+  end_record(text, line_start);
 }
 
 void row_formatter::end_record(text_buffer& text, std::size_t line_start) const {

@@ -130,6 +130,9 @@ class row_formatter {
   void format_binary(const unsigned char* row, const heap_view& heap, text_buffer* text, std::string& messages,
                      array_fault* fault) const;
   void format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const;
+  // The line of `row` in number form `form`.
+  template <number_form form>
+  void write_line(const unsigned char* row, const heap_view& heap, text_buffer& text) const;
   // CSV: the separator before field `k` of a record.
   void start_field(text_buffer& text, std::size_t k) const;
   // The end of a row's line that began at `line_start` of `text`.

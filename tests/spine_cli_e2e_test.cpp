@@ -378,6 +378,8 @@ std::vector<cli_case> output_cases() {
   return {
       {"output_folder_missing", {"-o", "missing", "obs.fits"}, input, "",
        "orvex: missing: cannot use as output folder: No such file or directory\n", 1, {}},
+      {"output_folder_empty", {"-o", "", "obs.fits"}, input, "",
+       "orvex: : cannot use as output folder: No such file or directory\n", 1, {}},
       {"output_folder_is_a_file", {"--output-dir=obs.fits", "obs.fits"}, input, "",
        "orvex: obs.fits: cannot use as output folder: Not a directory\n", 1, {}},
       {"output_folder_prefix_and_slash", {"--ou=out/", "-p", "1", "obs.fits"}, input, filename_line("obs.fits"), "",

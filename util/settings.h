@@ -9,6 +9,7 @@
 #pragma once
 
 #include <csignal>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,11 @@ extern int flag_all;     // 1: write every column, myvec follows each table
 extern int rosat;        // warn on a CHANDRA telescope
 extern int chandra;      // warn on a ROSAT telescope
 
-// Where the parts' text goes: the current folder while output_dir is empty,
-// else the folder output_dir (-o DIR); standard output when to_stdout is
-// set (-o -), which also sends the run's messages to standard error.
-extern std::string output_dir;
+// Where the parts' text goes: the current folder while output_dir holds
+// nothing, else the folder output_dir (-o DIR, which may name none, as an
+// empty word does); standard output when to_stdout is set (-o -), which
+// also sends the run's messages to standard error.
+extern std::optional<std::string> output_dir;
 extern int to_stdout;
 extern int exact;       // floating values as the shortest text that reads back
 extern int csv;         // tables as CSV files; sets no_comments too
