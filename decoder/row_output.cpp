@@ -199,7 +199,7 @@ std::int64_t write_held_rows(fits::stream& in, util::output_file* file, const ex
   const std::int64_t wanted = rows_bytes > data_size ? rows_bytes : data_size;
   // The bytes stay where read_piece leaves them (the stream's buffer or
   // `spill`) until the stream is read again, after the last row.
-  std::vector<unsigned char> spill;
+  fits::byte_buffer spill;
   std::int64_t got = 0;
   const unsigned char* data = in.read_piece(wanted, got, spill);
 
@@ -238,7 +238,7 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, const extensi
   }
   const std::int64_t width = f.row_bytes();
   row_sink sink(file, h, f);
-  std::vector<unsigned char> spill;
+  fits::byte_buffer spill;
   for (std::int64_t r = 0; r < h.naxis2; ++r) {
     std::int64_t got = 0;
     const unsigned char* row = in.read_piece(width, got, spill);
