@@ -1,10 +1,12 @@
 #include "cli/options.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/orvex_version.h"
+#include "util/failure.h"
 #include "util/settings.h"
 
 namespace orvex::cli {
@@ -14,9 +16,10 @@ constexpr int opt_part = 'p';
 constexpr int opt_col_name = 256;
 constexpr int opt_rosat = 257;
 constexpr int opt_chandra = 258;
+constexpr int opt_threads = 259;
 constexpr int opt_output_dir = 'o';
-constexpr int opt_csv = 259;
-constexpr int opt_version = 260;
+constexpr int opt_csv = 260;
+constexpr int opt_version = 261;
 
 void set_preset(const char* const (&names)[7], int is_rosat) {
   myvec.assign(std::begin(names), std::end(names));
@@ -36,6 +39,15 @@ int part_ordinal(const char* text) {
 
 }  // namespace
 
+bool thread_count(const char* text, int& count) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || n < 0 || n > 1024) return false;
+  count = static_cast<int>(n);
+  return true;
+}
+
 const option long_opts[] = {
     {"debug", no_argument, &debug, 100},
     {"no-comments", no_argument, &no_comments, 1},
@@ -47,6 +59,7 @@ const option long_opts[] = {
     {"quiet", no_argument, &quiet, 113},
     {"silent", no_argument, &quiet, 113},
     {"help", no_argument, nullptr, '?'},
+    {"threads", required_argument, nullptr, opt_threads},
     // None of these begins like one of the ten above, so that every prefix
     // that selected one of them still does.
     {"output-dir", required_argument, nullptr, opt_output_dir},
@@ -103,6 +116,13 @@ int parse_options(int argc, char** argv) {
       case opt_chandra:
         set_preset(chandra_columns, 0);
         break;
+      case opt_threads:
+        if (!thread_count(optarg, threads)) {
+          failure::report("--threads", std::string("not a number of threads (0 for every core, or 1 or more): ") +
+                                           optarg);
+          std::exit(1);
+        }
+        break;
       case opt_output_dir:
         // "-" is standard output; a later -o replaces an earlier one.
         to_stdout = std::strcmp(optarg, "-") == 0 ? 1 : 0;
@@ -152,6 +172,7 @@ void usage(char* program, int full) {
         "     --col-name=col1,...  Select columns by name and in order\n"
         "     --rosat              Select columns for rosat\n"
         "     --chandra            Select columns for chandra\n"
+        "     --threads=N          Decode tables on N threads (default: every core)\n"
         " -o, --output-dir=DIR     Write the files into DIR, - for standard output\n"
         "     --exact              Write floating values as their shortest exact text\n"
         "     --csv                Write tables as CSV files\n"

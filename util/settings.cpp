@@ -10,6 +10,7 @@ int part = -1;
 int flag_all = 1;
 int rosat = 0;
 int chandra = 0;
+int threads = 0;
 std::optional<std::string> output_dir;
 int to_stdout = 0;
 int exact = 0;
@@ -23,6 +24,7 @@ void reset_settings() {
   part = -1;
   flag_all = 1;
   rosat = chandra = 0;
+  threads = 0;
   output_dir.reset();
   to_stdout = exact = csv = list_parts = 0;
   myvec.clear();

@@ -23,6 +23,7 @@ extern int part;         // -1: every part; else the 1-based ordinal to write
 extern int flag_all;     // 1: write every column, myvec follows each table
 extern int rosat;        // warn on a CHANDRA telescope
 extern int chandra;      // warn on a ROSAT telescope
+extern int threads;      // threads that format table rows; 0: every core the process may use
 
 // Where the parts' text goes: the current folder while output_dir holds
 // nothing, else the folder output_dir (-o DIR, which may name none, as an
