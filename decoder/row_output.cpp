@@ -263,10 +263,12 @@ std::int64_t stream_rows(fits::stream& in, util::output_file* file, const extens
   row_sink sink(file, h, f, 0);
   auto source = [&](std::int64_t first, std::int64_t max_rows, row_run& run) {
     if (width > 0) return read_run(in, width, first, max_rows, run);
-    // Rows of no bytes: every one is there.
+    // Rows of no bytes: every one is there, at a place that holds none
+    // (not null: a cell of no bytes is still read from its row).
+    static constexpr unsigned char no_bytes[1] = {0};
     run.first = first;
     run.count = max_rows;
-    run.rows = nullptr;
+    run.rows = no_bytes;
     run.cut_available = -1;
     return max_rows;
   };
