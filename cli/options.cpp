@@ -44,6 +44,7 @@ const option long_opts[] = {
     {"quiet", no_argument, &quiet, 113},
     {"silent", no_argument, &quiet, 113},
     {"help", no_argument, nullptr, '?'},
+    {"full", no_argument, &full, 1},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -109,10 +110,10 @@ std::string program_name(const char* path) {
   return std::string(name, std::strcspn(name, "."));
 }
 
-void usage(char* program, int full) {
+void usage(char* program, int full_help) {
   std::string name = program_name(program != nullptr ? program : "");
   std::printf("Usage: %s [OPTION] file ....\n", name.c_str());
-  if (full == 0) {
+  if (full_help == 0) {
     std::printf("Try `%s --help' for more information.\n", name.c_str());
   } else {
     std::fputs(
@@ -125,6 +126,7 @@ void usage(char* program, int full) {
         "     --col-name=col1,...  Select columns by name and in order\n"
         "     --rosat              Select columns for rosat\n"
         "     --chandra            Select columns for chandra\n"
+        "     --full               Decode every image and every ASCII-table field\n"
         "\n",
         stdout);
     std::printf("%s\n%s\n%s\n", Version, Copyright, Bugs);

@@ -35,9 +35,9 @@ void add_column_list(const char* list);
 // backslash of the path, or else after its last slash, cut at its first dot.
 std::string program_name(const char* path);
 
-// Prints the usage line and either the short hint (full == 0) or the full
+// Prints the usage line and either the short hint (full_help == 0) or the full
 // help on standard output, then ends the process with status 0.
-[[noreturn]] void usage(char* program, int full);
+[[noreturn]] void usage(char* program, int full_help);
 
 // SIGFPE handler: counts the signal in signal_count and returns. The
 // program contains no integer division that can trap, so returning never

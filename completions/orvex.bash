@@ -7,7 +7,7 @@
 # The results are read with mapfile, not $(...) in an array, so that a file
 # name with blanks stays one word and "-?" is never taken as a glob.
 
-_orvex_long_options="--debug --no-comments --header --part= --col-name= --rosat --chandra --quiet --silent --help"
+_orvex_long_options="--debug --no-comments --header --part= --col-name= --rosat --chandra --quiet --silent --help --full"
 _orvex_short_options="-d -D -h -H -p -P -?"
 
 _orvex()

@@ -74,6 +74,7 @@ std::string help_without_version(const std::string& name) {
          "     --col-name=col1,...  Select columns by name and in order\n"
          "     --rosat              Select columns for rosat\n"
          "     --chandra            Select columns for chandra\n"
+         "     --full               Decode every image and every ASCII-table field\n"
          "\n" +
          std::string(cli::Copyright) + "\n" + cli::Bugs + "\n";
 }
@@ -87,7 +88,7 @@ const std::regex version_banner(
 // Checks a standard output that should hold the full help for program name
 // `name`: every line exactly, the banner by its pattern.
 ::testing::AssertionResult is_full_help(const std::string& out, const std::string& name) {
-  const std::string before = "     --chandra            Select columns for chandra\n\n";
+  const std::string before = "     --full               Decode every image and every ASCII-table field\n\n";
   const auto at = out.find(before);
   if (at == std::string::npos) return ::testing::AssertionFailure() << "no option lines in " << visible(out);
   const auto banner_start = at + before.size();
