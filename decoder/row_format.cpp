@@ -53,9 +53,10 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
   return f;
 }
 
-row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1) {
+row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1, bool every_field) {
   row_formatter f;
   f.binary_ = false;
+  f.every_field_ = every_field;
   f.row_bytes_ = naxis1 > 0 ? naxis1 : 0;
   for (int n = 1; n <= tfields; ++n) {
     cell c;
@@ -140,7 +141,7 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
   copy[width] = '\0';
   const std::string_view line(copy.data(), width);
   for (std::size_t i = 0; i < cells_.size(); ++i) {
-    ascii_cell(line, cells_[i].column, text, messages);
+    ascii_cell(line, cells_[i].column, text, messages, every_field_);
     if (text != nullptr && i + 1 != cells_.size()) text->put(' ');
   }
   if (text != nullptr) text->put('\n');

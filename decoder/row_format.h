@@ -45,7 +45,7 @@ class row_formatter {
   // An ASCII table of the columns 1 to `tfields` of `table`, rows of
   // `naxis1` bytes (at least 0); every row line holds every column in
   // column order, separated by one blank.
-  static row_formatter ascii_table(int tfields, std::int32_t naxis1);
+  static row_formatter ascii_table(int tfields, std::int32_t naxis1, bool every_field = false);
 
   // Bytes one row takes in the data unit.
   std::int64_t row_bytes() const { return row_bytes_; }
@@ -109,6 +109,7 @@ class row_formatter {
   void format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const;
 
   bool binary_ = true;
+  bool every_field_ = false;  // ASCII: A and F fields too
   bool has_arrays_ = false;
   std::int64_t row_bytes_ = 0;
   std::vector<cell> cells_;     // by column number - 1
