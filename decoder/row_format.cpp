@@ -32,7 +32,7 @@ bool speaks(char letter) {
 
 row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected) {
   row_formatter f;
-  f.binary_ = true;
+  f.kind_ = kind::binary;
   for (int n = 1; n <= tfields; ++n) {
     cell c;
     c.column = table[static_cast<std::size_t>(n)];
@@ -55,7 +55,7 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
 
 row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1, bool every_field) {
   row_formatter f;
-  f.binary_ = false;
+  f.kind_ = kind::ascii;
   f.every_field_ = every_field;
   f.row_bytes_ = naxis1 > 0 ? naxis1 : 0;
   for (int n = 1; n <= tfields; ++n) {
@@ -67,12 +67,33 @@ row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1, bool 
   return f;
 }
 
+row_formatter row_formatter::image_lines(const pixel_rules& pixels, std::int64_t per_line) {
+  row_formatter f;
+  f.kind_ = kind::image;
+  f.pixels_ = pixels;
+  f.per_line_ = per_line > 0 ? per_line : 0;
+  // A line longer than any stream reads as the stream's cut, never as an
+  // allocation: the bytes are gathered only as they arrive.
+  const std::int64_t size = pixels.bytes();
+  f.row_bytes_ = size == 0 ? 0 : f.per_line_ > INT64_MAX / size ? INT64_MAX : f.per_line_ * size;
+  return f;
+}
+
 void row_formatter::format(const unsigned char* row, const heap_view& heap, text_buffer* text,
                            std::string& messages, array_fault* fault) const {
-  if (binary_) {
-    format_binary(row, heap, text, messages, fault);
-  } else {
-    format_ascii(row, text, messages);
+  switch (kind_) {
+    case kind::binary:
+      format_binary(row, heap, text, messages, fault);
+      break;
+    case kind::ascii:
+      format_ascii(row, text, messages);
+      break;
+    case kind::image:
+      if (text != nullptr) {
+        pixels_.write(row, per_line_, *text);
+        text->put('\n');
+      }
+      break;
   }
 }
 
@@ -148,8 +169,9 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
 }
 
 void row_formatter::cut_row_messages(const unsigned char* row, std::int64_t available, std::string& messages) const {
-  // An ASCII row is read in one piece: a cut one is never looked at.
-  if (!binary_) return;
+  // An ASCII row is read in one piece: a cut one is never looked at; an
+  // image line says nothing.
+  if (!binary()) return;
   for (int i : looked_at_) {
     const cell& c = cells_[static_cast<std::size_t>(i)];
     if (c.array) {

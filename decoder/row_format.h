@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "decoder/column_table.h"
+#include "decoder/image_pixels.h"
 #include "decoder/text_buffer.h"
 
 namespace orvex::decoder {
@@ -47,12 +48,21 @@ class row_formatter {
   // column order, separated by one blank.
   static row_formatter ascii_table(int tfields, std::int32_t naxis1, bool every_field = false);
 
+  // The lines of an image: rows of `per_line` stored values (NAXIS1, at
+  // least 1) of the type of `pixels`, each line those values by its rules
+  // (decoder/image_pixels.h), each followed by one blank. Reading an image
+  // line says nothing on standard error: a NaN is an image's usual mark of
+  // an undefined pixel, and its text says so.
+  static row_formatter image_lines(const pixel_rules& pixels, std::int64_t per_line);
+
   // Bytes one row takes in the data unit.
   std::int64_t row_bytes() const { return row_bytes_; }
 
   // Whether this is a binary table (whose rows warn when no cell is
-  // written) rather than an ASCII one.
-  bool binary() const { return binary_; }
+  // written) rather than an ASCII one or an image.
+  bool binary() const { return kind_ == kind::binary; }
+  // Whether its rows are an image's lines (whose cut is reported in lines).
+  bool image() const { return kind_ == kind::image; }
 
   // Whether some column holds variable-length arrays (P or Q descriptors
   // of a count of 1 or more), whose elements lie in the heap after the
@@ -63,7 +73,7 @@ class row_formatter {
   const column_desc& column(int n) const { return cells_[static_cast<std::size_t>(n - 1)].column; }
 
   // Whether a row line holds no cell at all.
-  bool no_cells() const { return binary_ && selected_.empty(); }
+  bool no_cells() const { return binary() && selected_.empty(); }
 
   // Formats one whole row (row_bytes() bytes at `row`): appends its line,
   // the cells and a line feed, to `text` unless it is null, and appends to
@@ -108,8 +118,11 @@ class row_formatter {
                      array_fault* fault) const;
   void format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const;
 
-  bool binary_ = true;
+  enum class kind { binary, ascii, image };
+  kind kind_ = kind::binary;
   bool every_field_ = false;  // ASCII: A and F fields too
+  pixel_rules pixels_;        // image
+  std::int64_t per_line_ = 0; // image: stored values per line
   bool has_arrays_ = false;
   std::int64_t row_bytes_ = 0;
   std::vector<cell> cells_;     // by column number - 1

@@ -109,7 +109,7 @@ void write_heading_lines(util::output_file& file, int tfields) {
   file.put('\n');
 }
 
-void print_progress(std::int64_t done, std::int32_t total, char end) {
+void print_progress(std::int64_t done, std::int64_t total, char end) {
   // A 64-bit product: 100 * done cannot overflow.
   std::printf("%03ld%%%c", static_cast<long>(100 * done / total), end);
   // On a terminal each figure overwrites the one before; it has to be seen
@@ -118,9 +118,14 @@ void print_progress(std::int64_t done, std::int32_t total, char end) {
   if (terminal) std::fflush(stdout);
 }
 
-void report_truncated_table(std::int64_t done, std::int32_t declared) {
+void report_truncated_table(std::int64_t done, std::int64_t declared) {
   failure::report_cut_in_part("the stream ends inside the table: " + std::to_string(done) + " of " +
                           std::to_string(declared) + " rows written");
+}
+
+void report_truncated_image(std::int64_t done, std::int64_t declared) {
+  failure::report_cut_in_part("the stream ends inside the image: " + std::to_string(done) + " of " +
+                              std::to_string(declared) + " image lines written");
 }
 
 namespace {
@@ -137,8 +142,9 @@ std::int64_t saturated_product(std::int64_t a, std::int64_t b) {
 // lies outside the heap.
 class row_sink {
  public:
-  row_sink(util::output_file* file, const extension_header& h, const row_formatter& f)
-      : file_(file), h_(h), f_(f), warn_first_row_(f.binary() && (file == nullptr || f.no_cells())) {}
+  // `rows`: the rows the header declares (or the image's lines).
+  row_sink(util::output_file* file, std::int64_t rows, const row_formatter& f)
+      : file_(file), rows_(rows), f_(f), warn_first_row_(f.binary() && (file == nullptr || f.no_cells())) {}
 
   // Formats row `r` and passes it on. Returns false when the rows left
   // need not be visited one by one (see the end).
@@ -152,12 +158,12 @@ class row_sink {
       line_.clear();
     }
     if (r == 0 && warn_first_row_) std::puts("Warning: No colums written");
-    if (progress_due(r, h_.naxis2)) print_progress(r, h_.naxis2, '\r');
+    if (progress_due(r, rows_)) print_progress(r, rows_, '\r');
     if (file_ != nullptr && f_.row_bytes() == 0 && file_->error() != 0) {
       // The file takes nothing more and the rows take no bytes: nothing
       // is left to do for the other rows but their progress figures.
-      const std::int64_t step = h_.naxis2 / 100 + 1;
-      for (std::int64_t due = (r / step + 1) * step; due < h_.naxis2; due += step) print_progress(due, h_.naxis2, '\r');
+      const std::int64_t step = rows_ / 100 + 1;
+      for (std::int64_t due = (r / step + 1) * step; due < rows_; due += step) print_progress(due, rows_, '\r');
       return false;
     }
     return true;
@@ -168,7 +174,12 @@ class row_sink {
   void cut(std::int64_t done, const unsigned char* row, std::int64_t available) {
     f_.cut_row_messages(row, available, messages_);
     put_messages(messages_);
-    if (file_ != nullptr) report_truncated_table(done, h_.naxis2);
+    if (file_ == nullptr) return;
+    if (f_.image()) {
+      report_truncated_image(done, rows_);
+    } else {
+      report_truncated_table(done, rows_);
+    }
   }
 
  private:
@@ -181,7 +192,7 @@ class row_sink {
   }
 
   util::output_file* file_;
-  const extension_header& h_;
+  const std::int64_t rows_;
   const row_formatter& f_;
   const bool warn_first_row_;
   bool fault_reported_ = false;
@@ -210,7 +221,7 @@ std::int64_t write_held_rows(fits::stream& in, util::output_file* file, const ex
   }
   heap.declared = data_size > heap_offset ? data_size - heap_offset : 0;
 
-  row_sink sink(file, h, f);
+  row_sink sink(file, h.naxis2, f);
   const std::int64_t whole = f.row_bytes() > 0 ? got / f.row_bytes() : rows;
   const std::int64_t done = whole < rows ? whole : rows;
   for (std::int64_t r = 0; r < done; ++r) {
@@ -236,19 +247,23 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, const extensi
     const std::int64_t data_size = rows_bytes > INT64_MAX - pcount ? INT64_MAX : rows_bytes + pcount;
     return write_held_rows(in, file, h, f, h.unit.heap_offset(), data_size);
   }
+  return write_rows(in, file, h.naxis2, f);
+}
+
+std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f) {
   const std::int64_t width = f.row_bytes();
-  row_sink sink(file, h, f);
+  row_sink sink(file, rows, f);
   std::vector<unsigned char> spill;
-  for (std::int64_t r = 0; r < h.naxis2; ++r) {
+  for (std::int64_t r = 0; r < rows; ++r) {
     std::int64_t got = 0;
     const unsigned char* row = in.read_piece(width, got, spill);
     if (got < width) {
       sink.cut(r, row, got);
       return r;
     }
-    if (!sink.take(r, row, heap_view{})) return h.naxis2;
+    if (!sink.take(r, row, heap_view{})) return rows;
   }
-  return h.naxis2 > 0 ? h.naxis2 : 0;
+  return rows > 0 ? rows : 0;
 }
 
 }  // namespace orvex::decoder
