@@ -32,6 +32,11 @@
 //   so a write past that fails and takes the write-failure path.
 // - Standard output goes to /dev/null: the progress lines of every row would
 //   drown libFuzzer's own output.
+//
+// The options: an input of odd length runs with --full (every image and
+// every ASCII-table field), one of even length without, so that both the
+// default and the --full paths are fuzzed and a mutation that adds or
+// removes a byte crosses from one to the other.
 #include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -265,6 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   orvex::reset_settings();
+  orvex::full = size % 2;
   orvex::failure::reset();
   char* paths[] = {const_cast<char*>(input_name)};
   const orvex::cli::input_set inputs(paths, 1);
