@@ -68,6 +68,19 @@ sanitize:
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
+# The unit and end-to-end tests built with ThreadSanitizer in a tree of
+# their own, the program they run included; a data race it sees fails the
+# run. One test process for all of them: setting up the instrumented test
+# binary costs seconds, which once per test would be most of the time.
+TSAN_BUILD ?= build-tsan
+TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1
+
+tsan:
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(CONFIG) \
+	  -DORVEX_WERROR=$(WERROR) -DORVEX_TSAN=ON $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	$(TSAN_ENV) $(TSAN_BUILD)/tests/orvex_tests
+
 # The libFuzzer target (fuzz/README.md), built with clang++ in a tree of its
 # own and run for FUZZ_SECONDS on the seed corpus and what it found before.
 FUZZ_BUILD   ?= build-fuzz

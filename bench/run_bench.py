@@ -17,6 +17,7 @@ Settings, all optional, from the environment:
   ORVEX_BENCH_SCALE_ROWS  row counts timed per row                  ("100000 3000000")
   ORVEX_BENCH_RSS_ROWS    row counts whose peak memory is shown     ("10000 3000000")
   ORVEX_BENCH_IMAGE       0 leaves out the 4096 x 4096 images       (1)
+  ORVEX_BENCH_RESPONSE_MB heap of the response matrix in MB, 0: none (100)
   ORVEX_BENCH_VERIFY      0 leaves out the floor's printf self-check (1)
   ORVEX_BENCH_TIMEOUT     seconds after which one run is stopped    (900)
   ORVEX_BENCH_BUILD       build tree, relative to the repository    (build-bench)
@@ -75,6 +76,7 @@ WARMUP = env_int("ORVEX_BENCH_WARMUP", 1, 1)
 SCALE_ROWS = env_rows("ORVEX_BENCH_SCALE_ROWS", "100000 3000000")
 RSS_ROWS = env_rows("ORVEX_BENCH_RSS_ROWS", "10000 3000000")
 WITH_IMAGE = env_int("ORVEX_BENCH_IMAGE", 1) != 0
+RESPONSE_MB = env_int("ORVEX_BENCH_RESPONSE_MB", 100)
 VERIFY = env_int("ORVEX_BENCH_VERIFY", 1) != 0
 TIMEOUT = env_int("ORVEX_BENCH_TIMEOUT", 900, 1)
 BUILD = ROOT / os.environ.get("ORVEX_BENCH_BUILD", "build-bench")
@@ -170,6 +172,19 @@ def event_file(programs: Programs, rows: int, with_gzip: bool) -> Path:
         sys.exit(f"run_bench: make_events failed for {rows} rows")
     if with_gzip:
         os.replace(str(partial) + ".gz", gz)
+    os.replace(partial, path)
+    return path
+
+
+def response_file(programs: Programs, megabytes: int) -> Path:
+    path = BUILD / "data" / f"response_{megabytes}.fits"
+    path.parent.mkdir(exist_ok=True)
+    if cached(path, programs.make_events):
+        return path
+    note(f"writing {path.name}")
+    partial = path.parent / ("partial-" + path.name)
+    if subprocess.run([str(programs.make_events), "--response", str(partial), str(megabytes)]).returncode != 0:
+        sys.exit("run_bench: make_events --response failed")
     os.replace(partial, path)
     return path
 
@@ -416,10 +431,19 @@ def main() -> int:
         checks.append((f"{plain.name} rows", compare_rows(scratch / f"{stem}.001", floor_rows)))
     remove(scratch / f"{stem}.000", scratch / f"{stem}.001")
 
+    o_plain1 = measure(f"orvex --threads=1 {plain.name}", [orvex, "--threads=1", str(plain)], scratch,
+                       missing_orvex)
+    if not missing_orvex:
+        checks.append((f"--threads=1 {plain.name} rows", compare_rows(scratch / f"{stem}.001", floor_rows)))
+    remove(scratch / f"{stem}.000", scratch / f"{stem}.001")
+
     o_gz = measure(f"orvex {gz.name}", [orvex, str(gz)], scratch, missing_orvex)
     if not missing_orvex:
         checks.append((f"{gz.name} rows", compare_rows(scratch / f"{plain.name}.001", floor_rows)))
     remove(scratch / f"{plain.name}.001")
+
+    o_gz1 = measure(f"orvex --threads=1 {gz.name}", [orvex, "--threads=1", str(gz)], scratch, missing_orvex)
+    remove(scratch / f"{plain.name}.000", scratch / f"{plain.name}.001")
 
     o_part = measure(f"orvex -p 0 {gz.name}", [orvex, "-p", "0", str(gz)], scratch, missing_orvex)
     if not missing_orvex and (scratch / f"{plain.name}.001").exists():
@@ -438,12 +462,22 @@ def main() -> int:
         remove(scratch / f"{image.stem}.000")
         image_rows.append((o_image, floor_i, "image floor"))
 
+    o_response = None
+    if RESPONSE_MB > 0 and not missing_orvex:
+        response = response_file(programs, RESPONSE_MB)
+        o_response = measure(f"orvex {response.name} ({RESPONSE_MB} MB heap)", [orvex, str(response)], scratch)
+        remove(scratch / f"{response.stem}.000", scratch / f"{response.stem}.001")
+
     rows = []
     for m, ref, ref_name in [
         (o_plain, floor_t, "floor"),
+        (o_plain1, floor_t, "floor"),
+        (o_gz, gunzip, "gzip -dc"),
         (o_gz, floor_gz, "floor + gzip -dc"),
+        (o_gz1, gunzip, "gzip -dc"),
         (o_part, gunzip, "gzip -dc"),
     ] + image_rows + [
+        (o_response, None, ""),
         (floor_t, None, ""),
     ] + [(floor_i, None, "") for _, floor_i, _ in image_rows] + [
         (gunzip, None, ""),
@@ -477,16 +511,19 @@ def main() -> int:
     if scaling:
         table = []
         for n in scaling:
-            if n == ROWS:
-                m = o_plain
-            else:
-                path = scaling_files.get(n, Path(f"events_{n}.fits"))
-                m = measure(f"orvex {path.name}", [orvex, str(path)], scratch, missing_orvex)
-                remove(scratch / f"{path.stem}.000", scratch / f"{path.stem}.001")
-            per_row = "-" if m.median is None else f"{m.median / n * 1e9:.0f} ns"
-            table.append([str(n), seconds(m), per_row, mib(m), m.problem])
+            path = scaling_files.get(n, Path(f"events_{n}.fits"))
+            for threads in ["", "--threads=1"]:
+                if n == ROWS:
+                    m = o_plain if not threads else o_plain1
+                else:
+                    argv = [orvex] + ([threads] if threads else []) + [str(path)]
+                    m = measure(f"orvex {threads} {path.name}", argv, scratch, missing_orvex)
+                    remove(scratch / f"{path.stem}.000", scratch / f"{path.stem}.001")
+                per_row = "-" if m.median is None else f"{m.median / n * 1e9:.0f} ns"
+                table.append([str(n), threads or "every core", seconds(m), per_row, mib(m), m.problem])
         print()
-        print_table("Row scaling (orvex on the plain file)", ["rows", "median", "per row", "peak RSS", "note"], table)
+        print_table("Row scaling (orvex on the plain file)",
+                    ["rows", "threads", "median", "per row", "peak RSS", "note"], table)
 
     remove(floor_rows, floor_image)
     return 0

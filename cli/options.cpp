@@ -1,10 +1,12 @@
 #include "cli/options.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/orvex_version.h"
+#include "util/failure.h"
 #include "util/settings.h"
 
 namespace orvex::cli {
@@ -14,6 +16,7 @@ constexpr int opt_part = 'p';
 constexpr int opt_col_name = 256;
 constexpr int opt_rosat = 257;
 constexpr int opt_chandra = 258;
+constexpr int opt_threads = 259;
 
 void set_preset(const char* const (&names)[7], int is_rosat) {
   myvec.assign(std::begin(names), std::end(names));
@@ -33,6 +36,15 @@ int part_ordinal(const char* text) {
 
 }  // namespace
 
+bool thread_count(const char* text, int& count) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || n < 0 || n > 1024) return false;
+  count = static_cast<int>(n);
+  return true;
+}
+
 const option long_opts[] = {
     {"debug", no_argument, &debug, 100},
     {"no-comments", no_argument, &no_comments, 1},
@@ -44,6 +56,7 @@ const option long_opts[] = {
     {"quiet", no_argument, &quiet, 113},
     {"silent", no_argument, &quiet, 113},
     {"help", no_argument, nullptr, '?'},
+    {"threads", required_argument, nullptr, opt_threads},
     {"full", no_argument, &full, 1},
     {nullptr, 0, nullptr, 0},
 };
@@ -94,6 +107,13 @@ int parse_options(int argc, char** argv) {
       case opt_chandra:
         set_preset(chandra_columns, 0);
         break;
+      case opt_threads:
+        if (!thread_count(optarg, threads)) {
+          failure::report("--threads", std::string("not a number of threads (0 for every core, or 1 or more): ") +
+                                           optarg);
+          std::exit(1);
+        }
+        break;
       default:
         usage(argv[0], 1);
     }
@@ -126,6 +146,7 @@ void usage(char* program, int full_help) {
         "     --col-name=col1,...  Select columns by name and in order\n"
         "     --rosat              Select columns for rosat\n"
         "     --chandra            Select columns for chandra\n"
+        "     --threads=N          Decode tables on N threads (default: every core)\n"
         "     --full               Decode every image and every ASCII-table field\n"
         "\n",
         stdout);

@@ -31,6 +31,10 @@ int parse_options(int argc, char** argv);
 // of commas and commas at either end yield no name. Clears flag_all.
 void add_column_list(const char* list);
 
+// The --threads argument: a whole number from 0 (every core the process
+// may use) to 1024. Returns false, leaving `count` alone, for anything else.
+bool thread_count(const char* text, int& count);
+
 // The program name that the usage line shows: the text after the last
 // backslash of the path, or else after its last slash, cut at its first dot.
 std::string program_name(const char* path);

@@ -302,3 +302,25 @@ TEST(MyHandler, counts_sigfpe_and_returns) {
 
 }  // namespace
 }  // namespace orvex::cli
+
+namespace orvex::cli {
+namespace {
+
+TEST(thread_count, whole_numbers_from_0_to_1024) {
+  struct case_t {
+    const char* text;
+    bool ok;
+    int count;
+  };
+  for (const case_t& c : {case_t{"0", true, 0}, case_t{"1", true, 1}, case_t{"8", true, 8},
+                          case_t{"1024", true, 1024}, case_t{"1025", false, 0}, case_t{"-1", false, 0},
+                          case_t{"", false, 0}, case_t{"2x", false, 0}, case_t{"abc", false, 0},
+                          case_t{"99999999999999999999", false, 0}}) {
+    int count = -7;
+    EXPECT_EQ(thread_count(c.text, count), c.ok) << c.text;
+    EXPECT_EQ(count, c.ok ? c.count : -7) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace orvex::cli

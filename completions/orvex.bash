@@ -7,7 +7,7 @@
 # The results are read with mapfile, not $(...) in an array, so that a file
 # name with blanks stays one word and "-?" is never taken as a glob.
 
-_orvex_long_options="--debug --no-comments --header --part= --col-name= --rosat --chandra --quiet --silent --help --full"
+_orvex_long_options="--debug --no-comments --header --part= --col-name= --rosat --chandra --quiet --silent --help --threads= --full"
 _orvex_short_options="-d -D -h -H -p -P -?"
 
 _orvex()
@@ -30,16 +30,16 @@ _orvex()
     # Words that are the argument of the option before them. bash splits
     # "--part=2" at the "=" (COMP_WORDBREAKS), so "--part" "=" "2" counts too.
     case $prev in
-        -p|-P|--part|--col-name)
+        -p|-P|--part|--col-name|--threads)
             return 0
             ;;
         =)
             word=${COMP_WORDS[COMP_CWORD-2]}
-            [[ $word == --part || $word == --col-name ]] && return 0
+            [[ $word == --part || $word == --col-name || $word == --threads ]] && return 0
             ;;
     esac
     case $cur in
-        --part=*|--col-name=*)
+        --part=*|--col-name=*|--threads=*)
             return 0
             ;;
         --*)

@@ -1,14 +1,18 @@
 #include "decoder/row_output.h"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
 
 #include "decoder/column_table.h"
+#include "decoder/row_pipeline.h"
+#include "decoder/row_runs.h"
 #include "util/failure.h"
 #include "util/settings.h"
 
@@ -136,32 +140,55 @@ std::int64_t saturated_product(std::int64_t a, std::int64_t b) {
   return a > INT64_MAX / b ? INT64_MAX : a * b;
 }
 
-// What every row passes through once its bytes have arrived: its messages
-// on standard error, its line into the file, the warning and the progress
-// figures on standard output, and the report of the first array that
-// lies outside the heap.
+// The bytes of rows that one run holds, about: large enough that passing a
+// run between threads costs little against formatting it, small enough
+// that the runs in flight take a few megabytes.
+constexpr std::int64_t run_bytes = 128 * 1024;
+constexpr std::int64_t max_run_rows = 65536;
+
+// Tables with fewer bytes of rows than this are formatted by the reading
+// thread alone: starting workers would cost more than they save.
+constexpr std::int64_t parallel_bytes = 1 << 20;
+
+// What every formatted run passes through, in row order: each row's
+// messages on standard error, the report of the first array outside the
+// heap, the lines into the file, the warning and the progress figures on
+// standard output, and at the end the cut of a row the stream ended inside.
 class row_sink {
  public:
   // `rows`: the rows the header declares (or the image's lines).
-  row_sink(util::output_file* file, std::int64_t rows, const row_formatter& f)
-      : file_(file), rows_(rows), f_(f), warn_first_row_(f.binary() && (file == nullptr || f.no_cells())) {}
+  row_sink(util::output_file* file, std::int64_t rows, const row_formatter& f, std::int64_t heap_declared)
+      : file_(file), rows_(rows), f_(f), heap_declared_(heap_declared),
+        warn_first_row_(f.binary() && (file == nullptr || f.no_cells())) {}
 
-  // Formats row `r` and passes it on. Returns false when the rows left
-  // need not be visited one by one (see the end).
-  bool take(std::int64_t r, const unsigned char* row, const heap_view& heap) {
-    array_fault fault;
-    f_.format(row, heap, file_ != nullptr ? &line_ : nullptr, messages_, fault_reported_ ? nullptr : &fault);
-    put_messages(messages_);
-    if (fault.column != 0) report_fault(r, fault, heap);
-    if (file_ != nullptr) {
-      file_->write(line_.data(), line_.size());
-      line_.clear();
+  // Passes the run's rows on. Returns false when the rows left need not be
+  // visited (see the end).
+  bool emit(row_run& run) {
+    std::size_t message_start = 0;
+    for (std::int64_t i = 0; i < run.count; ++i) {
+      const std::int64_t r = run.first + i;
+      const std::size_t message_end = run.message_ends[static_cast<std::size_t>(i)];
+      if (message_end != message_start) {
+        std::fwrite(run.messages.data() + message_start, 1, message_end - message_start, stderr);
+        message_start = message_end;
+      }
+      if (r == run.fault_row && !fault_reported_) report_fault(r, run.fault);
+      if (r == 0 && warn_first_row_) std::puts("Warning: No colums written");
+      if (progress_due(r, rows_)) print_progress(r, rows_, '\r');
     }
-    if (r == 0 && warn_first_row_) std::puts("Warning: No colums written");
-    if (progress_due(r, rows_)) print_progress(r, rows_, '\r');
-    if (file_ != nullptr && f_.row_bytes() == 0 && file_->error() != 0) {
+    if (file_ != nullptr) file_->write(run.text.data(), run.text.size());
+    if (run.cut_available >= 0) {
+      std::string messages;
+      f_.cut_row_messages(run.rows + run.count * f_.row_bytes(), run.cut_available, messages);
+      put_messages(messages);
+      if (file_ != nullptr && f_.image()) report_truncated_image(run.first + run.count, rows_);
+      if (file_ != nullptr && !f_.image()) report_truncated_table(run.first + run.count, rows_);
+      return true;
+    }
+    if (file_ != nullptr && f_.row_bytes() == 0 && file_->error() != 0 && run.count > 0) {
       // The file takes nothing more and the rows take no bytes: nothing
       // is left to do for the other rows but their progress figures.
+      const std::int64_t r = run.first + run.count - 1;
       const std::int64_t step = rows_ / 100 + 1;
       for (std::int64_t due = (r / step + 1) * step; due < rows_; due += step) print_progress(due, rows_, '\r');
       return false;
@@ -169,48 +196,101 @@ class row_sink {
     return true;
   }
 
-  // The row after the `done` whole ones, which the stream ended inside
-  // after `available` bytes: its messages, and the report of the cut.
-  void cut(std::int64_t done, const unsigned char* row, std::int64_t available) {
-    f_.cut_row_messages(row, available, messages_);
-    put_messages(messages_);
-    if (file_ == nullptr) return;
-    if (f_.image()) {
-      report_truncated_image(done, rows_);
-    } else {
-      report_truncated_table(done, rows_);
-    }
-  }
-
  private:
-  void report_fault(std::int64_t r, const array_fault& fault, const heap_view& heap) {
+  void report_fault(std::int64_t r, const array_fault& fault) {
     fault_reported_ = true;
     failure::report_in_part("row " + std::to_string(r + 1) + ", column " + std::to_string(fault.column) + " (" +
                             f_.column(fault.column).name + "): the array of " + std::to_string(fault.count) +
                             " elements at heap byte " + std::to_string(fault.offset) +
-                            " lies outside the heap of " + std::to_string(heap.declared) + " bytes");
+                            " lies outside the heap of " + std::to_string(heap_declared_) + " bytes");
   }
 
   util::output_file* file_;
   const std::int64_t rows_;
   const row_formatter& f_;
+  const std::int64_t heap_declared_;
   const bool warn_first_row_;
   bool fault_reported_ = false;
-  text_buffer line_;
-  std::string messages_;
 };
+
+// Fills a run with up to `max_rows` rows from row `first` on; returns how
+// many whole rows it holds and sets cut_available when the rows end short.
+using row_source = std::function<std::int64_t(std::int64_t first, std::int64_t max_rows, row_run& run)>;
+
+// The threads that format rows: the run setting, or every core the process
+// may use.
+int formatting_threads() {
+  if (threads > 0) return threads;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set) > 0 ? CPU_COUNT(&set) : 1;
+  return 1;
+}
+
+// Passes `rows` rows of `f` from `source` through `sink`: one thread reads,
+// formats and passes on each run in turn, or, for a table large enough to
+// pay for them, workers format runs while this thread reads the next ones.
+// Returns the number of rows done.
+std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_view& heap, bool with_text,
+                       const row_source& source, row_sink& sink) {
+  const std::int64_t width = f.row_bytes();
+  std::int64_t per_run = width > 0 ? run_bytes / width : max_run_rows;
+  per_run = per_run < 1 ? 1 : (per_run > max_run_rows ? max_run_rows : per_run);
+  const int workers = formatting_threads();
+  const bool parallel = workers > 1 && width > 0 && saturated_product(rows, width) >= parallel_bytes;
+
+  std::int64_t done = 0;
+  if (!parallel) {
+    row_run run;
+    while (done < rows) {
+      const std::int64_t n = source(done, rows - done < per_run ? rows - done : per_run, run);
+      format_run(f, heap, with_text, run);
+      if (!sink.emit(run)) return rows;
+      done += n;
+      if (run.cut_available >= 0) break;
+    }
+    return done;
+  }
+  row_pipeline pipeline(workers, f, heap, with_text, [&sink](row_run& run) { sink.emit(run); });
+  while (done < rows) {
+    row_run& run = pipeline.free_run();
+    const std::int64_t n = source(done, rows - done < per_run ? rows - done : per_run, run);
+    pipeline.submit(run);
+    done += n;
+    if (run.cut_available >= 0) break;
+  }
+  pipeline.finish();
+  return done;
+}
+
+// Rows read from the stream as they come, `rows` of them.
+std::int64_t stream_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f) {
+  const std::int64_t width = f.row_bytes();
+  row_sink sink(file, rows, f, 0);
+  auto source = [&](std::int64_t first, std::int64_t max_rows, row_run& run) {
+    if (width > 0) return read_run(in, width, first, max_rows, run);
+    // Rows of no bytes: every one is there.
+    run.first = first;
+    run.count = max_rows;
+    run.rows = nullptr;
+    run.cut_available = -1;
+    return max_rows;
+  };
+  return pass_rows(rows > 0 ? rows : 0, f, heap_view{}, file != nullptr, source, sink);
+}
 
 // A table whose arrays lie in the heap after its rows: the whole data
 // unit is held in memory, as far as the stream delivers it, and the rows
 // are formatted once it has arrived.
-std::int64_t write_held_rows(fits::stream& in, util::output_file* file, const extension_header& h,
-                             const row_formatter& f, std::int64_t heap_offset, std::int64_t data_size) {
+std::int64_t held_rows(fits::stream& in, util::output_file* file, const extension_header& h,
+                       const row_formatter& f, std::int64_t heap_offset, std::int64_t data_size) {
   const std::int64_t rows = h.naxis2 > 0 ? h.naxis2 : 0;
-  const std::int64_t rows_bytes = saturated_product(f.row_bytes(), rows);
+  const std::int64_t width = f.row_bytes();
+  const std::int64_t rows_bytes = saturated_product(width, rows);
   const std::int64_t wanted = rows_bytes > data_size ? rows_bytes : data_size;
   // The bytes stay where read_piece leaves them (the stream's buffer or
   // `spill`) until the stream is read again, after the last row.
-  std::vector<unsigned char> spill;
+  fits::byte_buffer spill;
   std::int64_t got = 0;
   const unsigned char* data = in.read_piece(wanted, got, spill);
 
@@ -221,14 +301,17 @@ std::int64_t write_held_rows(fits::stream& in, util::output_file* file, const ex
   }
   heap.declared = data_size > heap_offset ? data_size - heap_offset : 0;
 
-  row_sink sink(file, h.naxis2, f);
-  const std::int64_t whole = f.row_bytes() > 0 ? got / f.row_bytes() : rows;
-  const std::int64_t done = whole < rows ? whole : rows;
-  for (std::int64_t r = 0; r < done; ++r) {
-    if (!sink.take(r, data + r * f.row_bytes(), heap)) return rows;
-  }
-  if (done < rows) sink.cut(done, data + done * f.row_bytes(), got - done * f.row_bytes());
-  return done;
+  // Tables with arrays have descriptors: their rows are never empty.
+  const std::int64_t arrived = got / width < rows ? got / width : rows;
+  row_sink sink(file, h.naxis2, f, heap.declared);
+  auto source = [&](std::int64_t first, std::int64_t max_rows, row_run& run) {
+    run.first = first;
+    run.rows = data + first * width;
+    run.count = arrived - first < max_rows ? arrived - first : max_rows;
+    run.cut_available = first + run.count == arrived && arrived < rows ? got - arrived * width : -1;
+    return run.count;
+  };
+  return pass_rows(rows, f, heap, file != nullptr, source, sink);
 }
 
 }  // namespace
@@ -245,25 +328,13 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, const extensi
     const std::int64_t rows_bytes = saturated_product(h.unit.naxis1(), h.unit.naxis2());
     const std::int64_t pcount = h.unit.pcount() > 0 ? h.unit.pcount() : 0;
     const std::int64_t data_size = rows_bytes > INT64_MAX - pcount ? INT64_MAX : rows_bytes + pcount;
-    return write_held_rows(in, file, h, f, h.unit.heap_offset(), data_size);
+    return held_rows(in, file, h, f, h.unit.heap_offset(), data_size);
   }
-  return write_rows(in, file, h.naxis2, f);
+  return stream_rows(in, file, h.naxis2, f);
 }
 
 std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f) {
-  const std::int64_t width = f.row_bytes();
-  row_sink sink(file, rows, f);
-  std::vector<unsigned char> spill;
-  for (std::int64_t r = 0; r < rows; ++r) {
-    std::int64_t got = 0;
-    const unsigned char* row = in.read_piece(width, got, spill);
-    if (got < width) {
-      sink.cut(r, row, got);
-      return r;
-    }
-    if (!sink.take(r, row, heap_view{})) return rows;
-  }
-  return rows > 0 ? rows : 0;
+  return stream_rows(in, file, rows, f);
 }
 
 }  // namespace orvex::decoder

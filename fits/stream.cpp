@@ -100,7 +100,7 @@ std::int64_t stream::discard(std::int64_t n) {
   return done;
 }
 
-const unsigned char* stream::read_piece(std::int64_t n, std::int64_t& got, std::vector<unsigned char>& spill) {
+const unsigned char* stream::read_piece(std::int64_t n, std::int64_t& got, byte_buffer& spill) {
   if (n <= 0) {
     got = 0;
     return cur_;

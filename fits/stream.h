@@ -24,6 +24,8 @@
 
 #include <zlib.h>
 
+#include "fits/byte_buffer.h"
+
 namespace orvex::fits {
 
 inline constexpr int card_size = 80;
@@ -91,7 +93,7 @@ class stream {
   // fit there, else into `spill`; it stays valid until the next read. A
   // piece longer than what the stream holds costs memory only for the
   // bytes that arrive.
-  const unsigned char* read_piece(std::int64_t n, std::int64_t& got, std::vector<unsigned char>& spill);
+  const unsigned char* read_piece(std::int64_t n, std::int64_t& got, byte_buffer& spill);
 
   // Whether zlib reported an error, and its reason (gzerror) when it did.
   bool failed() const { return !error_.empty(); }

@@ -145,6 +145,39 @@ TEST_P(stream_test, reads_across_a_buffer_refill) {
   EXPECT_EQ(_fpos, stream::buffer_size + 1);
 }
 
+// A table row as one piece: in the reader's buffer, across a refill,
+// longer than the buffer, and cut by the end of the stream, each saying
+// how many of its bytes arrived.
+TEST_P(stream_test, read_piece_says_what_arrived) {
+  const int size = 3 * stream::buffer_size + 100;
+  const std::string bytes = pattern(size);
+  struct piece_case {
+    const char* name;
+    std::int64_t skip;
+    std::int64_t n;
+    std::int64_t got;
+  };
+  for (const piece_case& c : {piece_case{"inside the buffer", 10, 60, 60},
+                              piece_case{"across a refill", stream::buffer_size - 7, 60, 60},
+                              piece_case{"longer than the buffer", 5, 2 * stream::buffer_size + 3, 2 * stream::buffer_size + 3},
+                              piece_case{"cut by the end", size - 20, 60, 20},
+                              piece_case{"long and cut by the end", 100, 4 * stream::buffer_size, size - 100},
+                              piece_case{"nothing asked", 3, 0, 0}}) {
+    stream_file f(bytes, GetParam());
+    ASSERT_TRUE(f.opened);
+    f.in.discard(c.skip);
+    byte_buffer spill;
+    std::int64_t got = -1;
+    const unsigned char* p = f.in.read_piece(c.n, got, spill);
+    EXPECT_EQ(got, c.got) << c.name;
+    EXPECT_EQ(_fpos, c.skip + c.got) << c.name;
+    EXPECT_EQ(f.in.missing(), c.n - c.got) << c.name;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(got)),
+              bytes.substr(static_cast<std::size_t>(c.skip), static_cast<std::size_t>(c.got)))
+        << c.name;
+  }
+}
+
 TEST_P(stream_test, peek_consumes_nothing) {
   stream_file f(pattern(200), GetParam());
   ASSERT_TRUE(f.opened);

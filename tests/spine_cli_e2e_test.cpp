@@ -74,6 +74,7 @@ std::string help_without_version(const std::string& name) {
          "     --col-name=col1,...  Select columns by name and in order\n"
          "     --rosat              Select columns for rosat\n"
          "     --chandra            Select columns for chandra\n"
+         "     --threads=N          Decode tables on N threads (default: every core)\n"
          "     --full               Decode every image and every ASCII-table field\n"
          "\n" +
          std::string(cli::Copyright) + "\n" + cli::Bugs + "\n";
@@ -193,7 +194,20 @@ std::vector<cli_case> option_cases() {
       run("quiet_changes_no_output", {"--quiet", "obs.fits"}, {0, 1, 2, 3}, "--quiet obs.fits"),
       run("silent_prefix", {"--si", "obs.fits"}, {0, 1, 2, 3}, "--si obs.fits"),
       run("double_dash_before_the_file", {"-p", "1", "--", "obs.fits"}, {1}, "-p 1 -- obs.fits"),
+      run("threads", {"--threads=3", "obs.fits"}, {0, 1, 2, 3}, "--threads=3 obs.fits"),
+      run("threads_prefix_next_word", {"--t", "0", "obs.fits"}, {0, 1, 2, 3}, "--t 0 obs.fits"),
   };
+  // A number of threads that is none ends the run before anything is read.
+  for (const char* bad : {"-1", "x", "", "1025"}) {
+    cases.push_back({std::string("threads_") + (bad[0] == '\0' ? "empty" : bad[0] == '-' ? "negative" : bad),
+                     {std::string("--threads=") + bad, "obs.fits"},
+                     input,
+                     "",
+                     std::string("orvex: --threads: not a number of threads (0 for every core, or 1 or more): ") + bad +
+                         "\n",
+                     1,
+                     {}});
+  }
   // Permutation holds whatever the environment says.
   cases.push_back(run("options_after_the_file_with_POSIXLY_CORRECT", {"obs.fits", "-p", "0"}, {0}, "-p 0 obs.fits"));
   cases.back().env = {{"POSIXLY_CORRECT", "1"}};

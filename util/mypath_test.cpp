@@ -321,10 +321,10 @@ std::size_t address_space_in_use() {
 #endif
 
 TEST(ExplodePathDeathTest, ReportsFailedCopyAndEmptiesOutputs) {
-#if defined(__SANITIZE_ADDRESS__)
-    // A cap on the address space leaves AddressSanitizer no room for its
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // A cap on the address space leaves the sanitizers no room for their
     // shadow memory: the sanitizer would die before the allocation fails.
-    GTEST_SKIP() << "an address-space limit and AddressSanitizer do not mix";
+    GTEST_SKIP() << "an address-space limit and the sanitizers do not mix";
 #elif defined(__linux__)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(split_with_capped_memory(), testing::ExitedWithCode(path_out_of_memory), "");

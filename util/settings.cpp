@@ -10,6 +10,7 @@ int part = -1;
 int flag_all = 1;
 int rosat = 0;
 int chandra = 0;
+int threads = 0;
 int full = 0;
 std::vector<std::string> myvec;
 volatile std::sig_atomic_t signal_count = 0;
@@ -19,6 +20,7 @@ void reset_settings() {
   part = -1;
   flag_all = 1;
   rosat = chandra = 0;
+  threads = 0;
   full = 0;
   myvec.clear();
   signal_count = 0;

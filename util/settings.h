@@ -22,6 +22,7 @@ extern int part;         // -1: every part; else the 1-based ordinal to write
 extern int flag_all;     // 1: write every column, myvec follows each table
 extern int rosat;        // warn on a CHANDRA telescope
 extern int chandra;      // warn on a ROSAT telescope
+extern int threads;      // threads that format table rows; 0: every core the process may use
 extern int full;         // every image and every ASCII-table field (--full)
 
 // Column names to write, in output order.

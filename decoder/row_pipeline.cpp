@@ -1,0 +1,106 @@
+#include "decoder/row_pipeline.h"
+
+namespace orvex::decoder {
+
+row_pipeline::row_pipeline(int workers, const row_formatter& f, const heap_view& heap, bool with_text,
+                           std::function<void(row_run&)> emit)
+    : f_(f), heap_(heap), with_text_(with_text), emit_(std::move(emit)) {
+  if (workers < 1) workers = 1;
+  // Two runs per worker keep every worker busy while the reader fills
+  // the next ones and the writer passes the oldest on.
+  const int runs = 2 * workers + 2;
+  for (int i = 0; i < runs; ++i) {
+    slots_.push_back(std::make_unique<slot>());
+    free_.push_back(slots_.back().get());
+  }
+  for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+  threads_.emplace_back([this] { write(); });
+}
+
+row_pipeline::~row_pipeline() { finish(); }
+
+row_run& row_pipeline::free_run() {
+  std::unique_lock lock(mutex_);
+  slot_free_.wait(lock, [this] { return !free_.empty(); });
+  slot* s = free_.front();
+  free_.pop_front();
+  s->formatted = false;
+  return s->run;
+}
+
+void row_pipeline::submit(row_run& run) {
+  slot* s = nullptr;
+  for (const auto& candidate : slots_) {
+    if (&candidate->run == &run) s = candidate.get();
+  }
+  {
+    std::lock_guard lock(mutex_);
+    to_format_.push_back(s);
+    in_order_.push_back(s);
+  }
+  work_ready_.notify_one();
+}
+
+void row_pipeline::finish() {
+  {
+    std::lock_guard lock(mutex_);
+    if (threads_.empty()) return;
+    closing_ = true;
+  }
+  work_ready_.notify_all();
+  write_ready_.notify_all();
+  for (std::thread& t : threads_) t.join();
+  threads_.clear();
+}
+
+bool row_pipeline::stopped() {
+  std::lock_guard lock(mutex_);
+  return stopped_;
+}
+
+void row_pipeline::stop() {
+  std::lock_guard lock(mutex_);
+  stopped_ = true;
+}
+
+void row_pipeline::work() {
+  for (;;) {
+    slot* s = nullptr;
+    {
+      std::unique_lock lock(mutex_);
+      work_ready_.wait(lock, [this] { return closing_ || !to_format_.empty(); });
+      if (to_format_.empty()) return;
+      s = to_format_.front();
+      to_format_.pop_front();
+    }
+    format_run(f_, heap_, with_text_, s->run);
+    {
+      std::lock_guard lock(mutex_);
+      s->formatted = true;
+    }
+    write_ready_.notify_one();
+  }
+}
+
+void row_pipeline::write() {
+  for (;;) {
+    slot* s = nullptr;
+    {
+      std::unique_lock lock(mutex_);
+      write_ready_.wait(lock, [this] {
+        return (!in_order_.empty() && in_order_.front()->formatted) || (closing_ && in_order_.empty());
+      });
+      if (in_order_.empty()) return;
+      s = in_order_.front();
+      in_order_.pop_front();
+    }
+    emit_(s->run);
+    {
+      std::lock_guard lock(mutex_);
+      free_.push_back(s);
+    }
+    slot_free_.notify_one();
+  }
+}
+
+}  // namespace orvex::decoder

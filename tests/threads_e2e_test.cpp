@@ -1,0 +1,122 @@
+// Decoding on several threads writes exactly what one thread writes: every
+// output file, standard output (progress figures, warnings) and standard
+// error ("Not a Number", "Unknown type", the reports) byte for byte, and the
+// exit status, whatever the thread count. The inputs are large enough for
+// the workers to start, and hold every type letter, messages in many rows,
+// variable-length arrays, and cuts and damage in the middle of the rows.
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/fits_builder.h"
+#include "tests/run_orvex.h"
+
+namespace orvex::test {
+namespace {
+
+// A table of `rows` rows of every letter, some values NaN or infinite, an
+// unknown letter, and (with `arrays`) a variable-length array column.
+std::string big_table(int rows, bool arrays, std::uint64_t seed) {
+  std::vector<card> cards{
+      {"TTYPE1", "'TIME'"}, {"TFORM1", "'1D'"},  {"TTYPE2", "'X'"},    {"TFORM2", "'2E'"},
+      {"TTYPE3", "'PHA'"},  {"TFORM3", "'1J'"},  {"TTYPE4", "'PI'"},   {"TFORM4", "'1I'"},
+      {"TZERO4", "32768"},  {"TTYPE5", "'G'"},   {"TFORM5", "'1B'"},   {"TTYPE6", "'F'"},
+      {"TFORM6", "'1L'"},   {"TTYPE7", "'S'"},   {"TFORM7", "'6A'"},   {"TTYPE8", "'ST'"},
+      {"TFORM8", "'12X'"},  {"TTYPE9", "'K'"},   {"TFORM9", "'1K'"},   {"TTYPE10", "'Z'"},
+      {"TFORM10", "'1C'"},  {"TTYPE11", "'W'"},  {"TFORM11", "'1M'"},  {"TTYPE12", "'ODD'"},
+      {"TFORM12", "'1F'"},  {"TTYPE13", "'E'"},  {"TFORM13", "'1E'"},  {"TDISP13", "'G12.4'"},
+  };
+  if (arrays) {
+    cards.push_back({"TTYPE14", "'MATRIX'"});
+    cards.push_back({"TFORM14", "'1PE(4)'"});
+  }
+  std::mt19937_64 rng(seed);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); };
+  std::string data, heap;
+  for (int r = 0; r < rows; ++r) {
+    big_endian row;
+    row.f64(1.2e8 + r * 0.01 + std::ldexp(static_cast<double>(rng() >> 12), -52));
+    row.f32_bits(pick(500) == 0 ? 0x7FC00000U : static_cast<std::uint32_t>(rng() >> 33));
+    row.f32(static_cast<float>(pick(8192)) * 0.125f);
+    row.i32(pick(4096)).i16(static_cast<std::int16_t>(pick(65536) - 32768)).u8(static_cast<std::uint8_t>(pick(256)));
+    row.raw(std::string(1, "TF\0"[pick(3)])).chars(std::string(static_cast<std::size_t>(pick(7)), 'a'), 6);
+    row.u8(static_cast<std::uint8_t>(pick(256))).u8(static_cast<std::uint8_t>(pick(256)));
+    row.i64(static_cast<std::int64_t>(rng()));
+    row.f32(1.5f).f32_bits(pick(300) == 0 ? 0xFF800000U : 0x3F800000U);
+    row.f64_bits(pick(400) == 0 ? 0xFFFFFFFFFFFFFFFFULL : rng()).f64(-2.5);
+    row.raw("?");
+    row.f32(static_cast<float>(pick(100000)) / 7.0f);
+    if (arrays) {
+      const int n = pick(5);
+      row.i32(n).i32(static_cast<std::int32_t>(heap.size()));
+      for (int i = 0; i < n; ++i) heap += big_endian{}.f32(static_cast<float>(pick(1000)) * 1e-3f).bytes();
+    }
+    data += row.bytes();
+  }
+  table_shape shape{.naxis1 = static_cast<std::int64_t>(data.size() / static_cast<std::size_t>(rows)),
+                    .naxis2 = rows};
+  if (arrays) shape.pcount = static_cast<std::int64_t>(heap.size());
+  return fits_builder{}
+      .empty_primary()
+      .bintable(cards, data + heap, shape)
+      .bintable({{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}}, big_endian{}.i32(7).i32(8).bytes())
+      .bytes();
+}
+
+// Outputs of a run without the logfile, whose time stamp differs.
+file_map written(const run_result& r) {
+  file_map files = r.outputs();
+  files.erase("logfile");
+  return files;
+}
+
+TEST(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
+  const int rows = 20000;  // about 1.6 MB of rows: enough for the workers to start
+  const std::string plain = big_table(rows, false, 1);
+  const std::string with_arrays = big_table(rows, true, 2);
+  const std::string gz = gzip(plain);
+  struct input_case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> options;
+  };
+  const std::vector<input_case> inputs{
+      {"every letter", plain, {}},
+      {"every letter, gzip", gz, {}},
+      {"a column list", plain, {"--col-name=W,ODD,X,X,TIME"}},
+      {"the table not written", plain, {"-p", "2"}},
+      {"variable-length arrays", with_arrays, {}},
+      {"arrays not written", with_arrays, {"-p", "0"}},
+      {"cut inside the rows", plain.substr(0, plain.size() / 2 + 7), {}},
+      {"arrays cut inside the heap", with_arrays.substr(0, with_arrays.size() - 9000), {}},
+      {"gzip cut in the middle", gz.substr(0, gz.size() / 2), {}},
+      {"gzip damaged in the middle", [&] {
+         std::string d = gz;
+         for (std::size_t i = d.size() / 2; i < d.size() / 2 + 64; ++i) d[i] = static_cast<char>(d[i] ^ 0x5A);
+         return d;
+       }(), {}},
+  };
+  for (const input_case& in : inputs) {
+    std::vector<std::string> args = in.options;
+    args.push_back("--threads=1");
+    args.push_back("t.fits");
+    const run_result one = run_orvex({.args = args, .inputs = {{"t.fits", in.bytes}}});
+    ASSERT_TRUE(one.exited) << in.name << ": " << one.describe();
+    for (const char* threads : {"--threads=2", "--threads=3", "--threads=8", "--threads=0"}) {
+      args[args.size() - 2] = threads;
+      const run_result many = run_orvex({.args = args, .inputs = {{"t.fits", in.bytes}}});
+      ASSERT_TRUE(many.exited) << in.name << " " << threads << ": " << many.describe();
+      EXPECT_EQ(many.exit_code, one.exit_code) << in.name << " " << threads;
+      EXPECT_EQ(visible(many.out), visible(one.out)) << in.name << " " << threads;
+      EXPECT_EQ(visible(many.err), visible(one.err)) << in.name << " " << threads;
+      EXPECT_TRUE(same_files(written(many), written(one))) << in.name << " " << threads;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvex::test
