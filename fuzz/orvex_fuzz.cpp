@@ -270,7 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   orvex::reset_settings();
-  orvex::full = size % 2;
+  orvex::full = static_cast<int>(size % 2);
   orvex::failure::reset();
   char* paths[] = {const_cast<char*>(input_name)};
   const orvex::cli::input_set inputs(paths, 1);
