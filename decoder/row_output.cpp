@@ -176,7 +176,7 @@ class row_sink {
       if (r == 0 && warn_first_row_) std::puts("Warning: No colums written");
       if (progress_due(r, rows_)) print_progress(r, rows_, '\r');
     }
-    if (file_ != nullptr) file_->write(run.text.data(), run.text.size());
+    if (file_ != nullptr && !run.text.empty()) file_->write(run.text.data(), run.text.size());
     if (run.cut_available >= 0) {
       std::string messages;
       f_.cut_row_messages(run.rows + run.count * f_.row_bytes(), run.cut_available, messages);

@@ -32,6 +32,7 @@ class text_buffer {
   void commit(char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
 
   void append(const char* text, std::size_t n) {
+    if (n == 0) return;
     char* p = room(n);
     std::memcpy(p, text, n);
     size_ += n;
