@@ -2,10 +2,11 @@
 // can cost.
 //
 //   floor [--verify] EVENTS.fits OUT          rows of the event table
-//   floor --image [--verify] IMAGE.fits OUT   lines of a 16-bit image
+//   floor --image [--verify] IMAGE.fits OUT   lines of a primary image
 //
 // It reads the whole (plain) file into memory and formats every value of
-// the event table written by make_events, or of a 16-bit primary image,
+// the event table written by make_events, or of a primary image of BITPIX
+// 16, -32 or 64,
 // into exactly the text that orvex writes for it, with std::to_chars into
 // one large output buffer that is written out when it fills. It knows the
 // fixed column layout of the event file and nothing of column selection,
@@ -16,8 +17,10 @@
 //   D, E  printf "%-.16g " of the value (E widened from float to double)
 //   I, J  signed decimal and one blank
 //   32X   32 characters '0'/'1', most significant bit first, and one blank
-// and a "\n" after the last cell of each row. An image value is "%ld ",
-// with a "\n" after each image row.
+// and a "\n" after the last cell of each row. An image value is "%ld " of
+// a 16- or 64-bit integer, or "%.16g " of a single widened to double (what
+// --full writes for images without scaling), with a "\n" after each image
+// row.
 //
 // --verify formats every row a second time with snprintf and those printf
 // formats and stops at the first row whose texts differ, so that the floor's
@@ -43,8 +46,8 @@ constexpr std::size_t block_size = 2880;
 constexpr std::size_t output_buffer_size = std::size_t{8} << 20;
 // Room for the longest row or image line; the buffer is written out before
 // less than this is left. An event row is at most 18 * 25 + 33 bytes and an
-// image line 4096 * 7 + 1.
-constexpr std::size_t max_line_size = 32 * 1024;
+// image line of 4096 singles 4096 * 24 + 1.
+constexpr std::size_t max_line_size = 128 * 1024;
 
 // The event table's layout, in column order: the type letter and the bytes
 // that one cell takes.
@@ -281,17 +284,40 @@ std::string event_row_printf(const unsigned char* row) {
   return s;
 }
 
-char* image_line_text(const unsigned char* line, std::size_t width, char* p) {
-  for (std::size_t c = 0; c < width; ++c) p = put_int(p, get_i16(line + 2 * c));
+std::int64_t get_i64(const unsigned char* p) {
+  return static_cast<std::int64_t>((std::uint64_t{get_u32(p)} << 32) | get_u32(p + 4));
+}
+
+// The longest text of one image value and its blank.
+std::size_t value_text_size(long long bitpix) { return bitpix == 16 ? 7 : bitpix == 64 ? 21 : 24; }
+
+char* image_line_text(long long bitpix, const unsigned char* line, std::size_t width, char* p) {
+  for (std::size_t c = 0; c < width; ++c) {
+    if (bitpix == 16) {
+      p = put_int(p, get_i16(line + 2 * c));
+    } else if (bitpix == 64) {
+      p = std::to_chars(p, p + 21, get_i64(line + 8 * c)).ptr;
+      *p++ = ' ';
+    } else {
+      p = put_real(p, get_f32(line + 4 * c));
+    }
+  }
   *p++ = '\n';
   return p;
 }
 
-std::string image_line_printf(const unsigned char* line, std::size_t width) {
+std::string image_line_printf(long long bitpix, const unsigned char* line, std::size_t width) {
   std::string s;
-  std::array<char, 16> cell{};
+  std::array<char, 32> cell{};
   for (std::size_t c = 0; c < width; ++c) {
-    const int n = std::snprintf(cell.data(), cell.size(), "%ld ", static_cast<long>(get_i16(line + 2 * c)));
+    int n = 0;
+    if (bitpix == 16) {
+      n = std::snprintf(cell.data(), cell.size(), "%ld ", static_cast<long>(get_i16(line + 2 * c)));
+    } else if (bitpix == 64) {
+      n = std::snprintf(cell.data(), cell.size(), "%lld ", static_cast<long long>(get_i64(line + 8 * c)));
+    } else {
+      n = std::snprintf(cell.data(), cell.size(), "%.16g ", get_f32(line + 4 * c));
+    }
     s.append(cell.data(), static_cast<std::size_t>(n));
   }
   s += '\n';
@@ -343,19 +369,21 @@ bool write_image_lines(const file_bytes& file, const char* path, line_writer& ou
   if (!primary) return fail("no primary header", path);
   const long long width = primary->integer("NAXIS1").value_or(-1);
   const long long height = primary->integer("NAXIS2").value_or(-1);
-  if (primary->integer("BITPIX") != 16 || primary->integer("NAXIS") != 2 || width < 0 || height < 0 ||
-      static_cast<std::size_t>(width) * 7 + 1 > max_line_size)
-    return fail("not a 16-bit two-dimensional image of at most 4681 columns", path);
+  const long long bitpix = primary->integer("BITPIX").value_or(0);
+  if ((bitpix != 16 && bitpix != -32 && bitpix != 64) || primary->integer("NAXIS") != 2 || width < 0 ||
+      height < 0 || static_cast<std::size_t>(width) * value_text_size(bitpix) + 1 > max_line_size)
+    return fail("not a two-dimensional image of BITPIX 16, -32 or 64 of at most 5461 columns", path);
   const auto w = static_cast<std::size_t>(width);
-  if (primary->data_offset + w * 2 * static_cast<std::size_t>(height) > file.size)
+  const std::size_t line_bytes = w * static_cast<std::size_t>(bitpix < 0 ? -bitpix : bitpix) / 8;
+  if (primary->data_offset + line_bytes * static_cast<std::size_t>(height) > file.size)
     return fail("the image does not fit in the file", path);
 
   const unsigned char* line = file.data.get() + primary->data_offset;
-  for (long long r = 0; r < height; ++r, line += 2 * w) {
+  for (long long r = 0; r < height; ++r, line += line_bytes) {
     char* start = out.reserve();
-    char* end = image_line_text(line, w, start);
+    char* end = image_line_text(bitpix, line, w, start);
     if (verify && differs(static_cast<std::size_t>(r), std::string_view(start, static_cast<std::size_t>(end - start)),
-                          image_line_printf(line, w)))
+                          image_line_printf(bitpix, line, w)))
       return false;
     out.commit(end);
   }

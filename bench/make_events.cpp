@@ -1,8 +1,9 @@
-// Writes the inputs of the benchmark: a Chandra-like event file and a large
-// 16-bit primary image.
+// Writes the inputs of the benchmark: a Chandra-like event file and large
+// primary images.
 //
 //   make_events [--no-gzip] OUTPUT [ROWS]   event file OUTPUT and OUTPUT.gz
-//   make_events --image OUTPUT              4096 x 4096 16-bit image
+//   make_events --image OUTPUT [BITPIX]     4096 x 4096 image of BITPIX 16
+//                                           (default), -32 or 64
 //   make_events --response OUTPUT [MB]      response matrix, heap of MB MB
 //
 // The event file is an empty primary unit followed by one binary table,
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -130,11 +132,15 @@ void put_f32(unsigned char* p, float v) {
   put_u32(p, bits);
 }
 
+void put_u64(unsigned char* p, std::uint64_t v) {
+  put_u32(p, static_cast<std::uint32_t>(v >> 32));
+  put_u32(p + 4, static_cast<std::uint32_t>(v));
+}
+
 void put_f64(unsigned char* p, double v) {
   std::uint64_t bits = 0;
   std::memcpy(&bits, &v, sizeof bits);
-  put_u32(p, static_cast<std::uint32_t>(bits >> 32));
-  put_u32(p + 4, static_cast<std::uint32_t>(bits));
+  put_u64(p, bits);
 }
 
 // A header being built card by card in the fixed format: keyword in columns
@@ -369,12 +375,16 @@ bool write_events(const std::string& path, std::int64_t rows, bool with_gzip) {
 
 // A bias-subtracted sky image: a faint gradient, noise around it (so some
 // pixels are negative) and a sprinkling of bright and saturated pixels.
-bool write_image(const std::string& path) {
+// BITPIX 16 stores the counts; -32 the same sky calibrated to a flux in
+// singles, with the 8 columns at either edge undefined (NaN), as a
+// mosaic's border is; 64 a deep sum of many exposures, counts in the
+// billions.
+bool write_image(const std::string& path, int bitpix) {
   output_pair out;
   if (!out.open(path, false)) return false;
   const std::string primary = header{}
                                   .logical("SIMPLE", true)
-                                  .integer("BITPIX", 16)
+                                  .integer("BITPIX", bitpix)
                                   .integer("NAXIS", 2)
                                   .integer("NAXIS1", image_side)
                                   .integer("NAXIS2", image_side)
@@ -382,17 +392,27 @@ bool write_image(const std::string& path) {
                                   .finish();
   out.write(primary.data(), primary.size());
 
+  const std::size_t value_bytes = static_cast<std::size_t>(bitpix < 0 ? -bitpix : bitpix) / 8;
   random_source rnd(image_seed);
-  std::vector<unsigned char> line(static_cast<std::size_t>(image_side) * 2);
+  std::vector<unsigned char> line(static_cast<std::size_t>(image_side) * value_bytes);
   for (int r = 0; r < image_side; ++r) {
     for (int c = 0; c < image_side; ++c) {
-      std::int32_t v = 12 + (r + c) / 512 + static_cast<std::int32_t>(25.0 * rnd.bell());
+      const double noise = rnd.bell();
+      std::int32_t v = 12 + (r + c) / 512 + static_cast<std::int32_t>(25.0 * noise);
       if (rnd.between(0, 9999) == 0) v = rnd.between(1000, 32767);
-      put_i16(line.data() + 2 * static_cast<std::size_t>(c), v);
+      unsigned char* p = line.data() + value_bytes * static_cast<std::size_t>(c);
+      if (bitpix == 16) {
+        put_i16(p, v);
+      } else if (bitpix == -32) {
+        const bool border = c < 8 || c >= image_side - 8;
+        put_f32(p, border ? std::numeric_limits<float>::quiet_NaN() : static_cast<float>(v * 0.0137 + 0.01 * noise));
+      } else {
+        put_u64(p, static_cast<std::uint64_t>(std::int64_t{v} * 40'000'003 + rnd.between(0, 999'999)));
+      }
     }
     out.write(line.data(), line.size());
   }
-  pad_data(out, static_cast<std::uint64_t>(image_side) * image_side * 2);
+  pad_data(out, static_cast<std::uint64_t>(image_side) * image_side * value_bytes);
   return out.close();
 }
 
@@ -462,7 +482,7 @@ bool write_response(const std::string& path, std::int64_t megabytes) {
 void usage() {
   std::fputs(
       "usage: make_events [--no-gzip] OUTPUT [ROWS]   event file OUTPUT and OUTPUT.gz\n"
-      "       make_events --image OUTPUT              4096 x 4096 16-bit image\n"
+      "       make_events --image OUTPUT [BITPIX]     4096 x 4096 image, BITPIX 16, -32 or 64\n"
       "       make_events --response OUTPUT [MB]      response matrix, heap of MB MB\n",
       stderr);
 }
@@ -484,12 +504,19 @@ int run(int argc, char** argv) {
       args.push_back(a);
     }
   }
-  if (args.empty() || args.size() > (image ? 1U : 2U)) {
+  if (args.empty() || args.size() > 2U) {
     usage();
     return 2;
   }
   const std::string path(args[0]);
-  if (image) return write_image(path) ? 0 : 1;
+  if (image) {
+    const std::string_view bitpix = args.size() == 2 ? args[1] : "16";
+    if (bitpix != "16" && bitpix != "-32" && bitpix != "64") {
+      usage();
+      return 2;
+    }
+    return write_image(path, bitpix == "16" ? 16 : bitpix == "-32" ? -32 : 64) ? 0 : 1;
+  }
   if (response) {
     std::int64_t megabytes = 100;
     if (args.size() == 2) std::from_chars(args[1].data(), args[1].data() + args[1].size(), megabytes);

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Times orvex on a large event file and image against what the work costs.
+"""Times orvex on a large event file and images against what the work costs.
 
 Run by `make bench` (never by `make test`). Builds a Release tree with the
 benchmark programs, writes the input files once (kept in the build tree),
@@ -16,7 +16,7 @@ Settings, all optional, from the environment:
   ORVEX_BENCH_WARMUP      untimed runs before them, at least 1      (1)
   ORVEX_BENCH_SCALE_ROWS  row counts timed per row                  ("100000 3000000")
   ORVEX_BENCH_RSS_ROWS    row counts whose peak memory is shown     ("10000 3000000")
-  ORVEX_BENCH_IMAGE       0 leaves out the 4096 x 4096 image        (1)
+  ORVEX_BENCH_IMAGE       0 leaves out the 4096 x 4096 images       (1)
   ORVEX_BENCH_RESPONSE_MB heap of the response matrix in MB, 0: none (100)
   ORVEX_BENCH_VERIFY      0 leaves out the floor's printf self-check (1)
   ORVEX_BENCH_TIMEOUT     seconds after which one run is stopped    (900)
@@ -189,14 +189,20 @@ def response_file(programs: Programs, megabytes: int) -> Path:
     return path
 
 
-def image_file(programs: Programs) -> Path:
-    path = BUILD / "data" / "image.fits"
+# The images: BITPIX, file name, and the options orvex writes them with (the
+# 16-bit one is today's default dump; the others need --full).
+IMAGES = [(16, "image.fits", []), (-32, "image_f32.fits", ["--full"]), (64, "image_i64.fits", ["--full"])]
+
+
+def image_file(programs: Programs, bitpix: int, name: str) -> Path:
+    path = BUILD / "data" / name
     path.parent.mkdir(exist_ok=True)
     if not cached(path, programs.make_events):
         note(f"writing {path.name}")
         partial = path.with_name("partial-" + path.name)
-        if subprocess.run([str(programs.make_events), "--image", str(partial)]).returncode != 0:
-            sys.exit("run_bench: make_events --image failed")
+        argv = [str(programs.make_events), "--image", str(partial), str(bitpix)]
+        if subprocess.run(argv).returncode != 0:
+            sys.exit(f"run_bench: make_events --image {bitpix} failed")
         os.replace(partial, path)
     return path
 
@@ -393,7 +399,7 @@ def main() -> int:
 
     plain = event_file(programs, ROWS, with_gzip=True)
     gz = Path(str(plain) + ".gz")
-    image = image_file(programs) if WITH_IMAGE else None
+    images = [(image_file(programs, bitpix, name), options) for bitpix, name, options in IMAGES] if WITH_IMAGE else []
     scaling = sorted(set(SCALE_ROWS) | set(RSS_ROWS))
     scaling_files = {n: plain if n == ROWS else event_file(programs, n, with_gzip=False)
                      for n in (scaling if not missing_orvex else [])}
@@ -402,23 +408,21 @@ def main() -> int:
     shutil.rmtree(scratch, ignore_errors=True)
     scratch.mkdir()
     floor_rows = scratch / "events.floor"
-    floor_image = scratch / "image.floor"
+    floor_image = scratch / "image.floor"  # one image's lines at a time
     orvex = str(programs.orvex) if programs.orvex else ""
 
     checks = [] if not missing_orvex else [("orvex's lines", "not compared: " + missing_orvex)]
     if VERIFY:
         note("checking the floor's to_chars texts against printf")
         ok = subprocess.run([str(programs.floor), "--verify", str(plain), str(floor_rows)]).returncode == 0
-        if ok and image:
-            ok = subprocess.run([str(programs.floor), "--image", "--verify", str(image),
-                                 str(floor_image)]).returncode == 0
+        for image, _ in images:
+            ok = ok and subprocess.run([str(programs.floor), "--image", "--verify", str(image),
+                                        str(floor_image)]).returncode == 0
         checks.append(("floor texts against printf", "same" if ok else "DIFFERENT (see above)"))
 
     # The references first, so that orvex's ratios use figures of this run.
     floor_t = measure(f"floor {plain.name}", [str(programs.floor), str(plain), str(floor_rows)], scratch)
     gunzip = measure(f"gzip -dc {gz.name} > /dev/null", ["gzip", "-dc", str(gz)], scratch)
-    floor_i = (measure(f"floor --image {image.name}", [str(programs.floor), "--image", str(image),
-                                                        str(floor_image)], scratch) if image else None)
     floor_gz = sum_measure("floor + gzip -dc", [floor_t, gunzip])
 
     stem = plain.name[: -len(".fits")]
@@ -446,12 +450,17 @@ def main() -> int:
         checks.append((f"-p 0 {gz.name}", "wrong: the table was written"))
     remove(scratch / f"{plain.name}.000", scratch / f"{plain.name}.001")
 
-    o_image = None
-    if image:
-        o_image = measure(f"orvex {image.name}", [orvex, str(image)], scratch, missing_orvex)
+    # Each image: its floor, then orvex, whose lines are held to the floor's.
+    image_rows = []
+    for image, options in images:
+        floor_i = measure(f"floor --image {image.name}", [str(programs.floor), "--image", str(image),
+                                                          str(floor_image)], scratch)
+        words = " ".join(options + [image.name])
+        o_image = measure(f"orvex {words}", [orvex] + options + [str(image)], scratch, missing_orvex)
         if not missing_orvex:
-            checks.append((f"{image.name} lines", compare_rows(scratch / "image.000", floor_image)))
-        remove(scratch / "image.000")
+            checks.append((f"{words} lines", compare_rows(scratch / f"{image.stem}.000", floor_image)))
+        remove(scratch / f"{image.stem}.000")
+        image_rows.append((o_image, floor_i, "image floor"))
 
     o_response = None
     if RESPONSE_MB > 0 and not missing_orvex:
@@ -467,10 +476,10 @@ def main() -> int:
         (o_gz, floor_gz, "floor + gzip -dc"),
         (o_gz1, gunzip, "gzip -dc"),
         (o_part, gunzip, "gzip -dc"),
-        (o_image, floor_i, "image floor"),
+    ] + image_rows + [
         (o_response, None, ""),
         (floor_t, None, ""),
-        (floor_i, None, ""),
+    ] + [(floor_i, None, "") for _, floor_i, _ in image_rows] + [
         (gunzip, None, ""),
     ]:
         if m is None:

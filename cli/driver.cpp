@@ -15,9 +15,11 @@
 #include "cli/options.h"
 #include "cli/run_log.h"
 #include "decoder/decode.h"
+#include "decoder/image_lines.h"
 #include "decoder/row_output.h"
 #include "fits/card_value.h"
 #include "fits/data_unit.h"
+#include "fits/image_values.h"
 #include "fits/stream.h"
 #include "util/console.h"
 #include "util/failure.h"
@@ -39,8 +41,10 @@ struct primary_values {
   std::int32_t naxis = -1;
   std::int32_t naxis1 = -1;
   std::int32_t naxis2 = -1;
-  // The primary data unit's size, read from the same cards beside them.
+  // The primary data unit's size, read from the same cards beside them,
+  // and the image's BSCALE, BZERO and BLANK for --full.
   fits::data_unit unit{fits::data_unit::header_kind::primary};
+  fits::image_values image;
 };
 
 bool starts_with(const char* text, const char* prefix) {
@@ -89,6 +93,7 @@ bool read_primary_header(fits::stream& in, util::output_file* out, primary_value
   while (fits::read_card(in, card) > 0) {
     if (out != nullptr && no_comments == 0) out->write_comment(card.data());
     v.unit.observe(card.data());
+    v.image.observe(card.data());
     if (starts_with(card.data(), "END")) return true;
     scan_primary_card(card.data(), v);
   }
@@ -146,8 +151,7 @@ void dump_image(fits::stream& in, util::output_file* out, const primary_values& 
     }
     if (truncated) {
       decoder::print_progress(written, rows, '\n');
-      failure::report_cut_in_part("the stream ends inside the image: " + std::to_string(written) + " of " +
-                                  std::to_string(rows) + " image lines written");
+      decoder::report_truncated_image(written, rows);
       return;
     }
   }
@@ -301,8 +305,9 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   util::output_file out;
   failure::set_position(path, 0);
   util::output_file* primary = nullptr;
-  // A CSV file holds a table: the primary unit has none.
-  if (part_selected(0) && csv == 0 && open_output(out, path, 0, inputs, owners)) primary = &out;
+  // A CSV file holds a table, or under --full an image: the primary unit
+  // has no table, and no image is written as CSV without --full.
+  if (part_selected(0) && (csv == 0 || full != 0) && open_output(out, path, 0, inputs, owners)) primary = &out;
 
   primary_values values;
   // The data unit of the last part found, and whether that part is written.
@@ -331,8 +336,16 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   }
   if (!extension_found) {
     fits::realign(in);
-    if (values.bitpix == 16 && values.naxis == 2 && values.naxis1 != -1 && values.naxis2 != -1) {
-      dump_image(in, primary, values);
+    // Under --full every image that its header declares by the FITS rules
+    // is written; random groups, images without a pixel and headers whose
+    // axis cards break those rules keep the default.
+    const decoder::image_layout image =
+        full != 0 ? decoder::layout_of(values.unit, values.image) : decoder::image_layout{};
+    if (image.what != decoder::image_layout::kind::none) {
+      decoder::write_image(in, primary, image);
+      fits::realign(in);
+    } else if (values.bitpix == 16 && values.naxis == 2 && values.naxis1 != -1 && values.naxis2 != -1) {
+      dump_image(in, csv == 0 ? primary : nullptr, values);
       fits::realign(in);
     }
   }
@@ -351,7 +364,7 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
       file = &out;
       if (no_comments == 0) out.write_comment(card.data());
     }
-    decoder::decode(in, file, &span);
+    decoder::decode(in, file, &span, card.data());
     written = file != nullptr;
     fits::realign(in);
     card.fill('\0');

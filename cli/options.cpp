@@ -60,6 +60,7 @@ const option long_opts[] = {
     {"silent", no_argument, &quiet, 113},
     {"help", no_argument, nullptr, '?'},
     {"threads", required_argument, nullptr, opt_threads},
+    {"full", no_argument, &full, 1},
     // None of these begins like one of the ten above, so that every prefix
     // that selected one of them still does.
     {"output-dir", required_argument, nullptr, opt_output_dir},
@@ -156,10 +157,10 @@ std::string program_name(const char* path) {
   return std::string(name, std::strcspn(name, "."));
 }
 
-void usage(char* program, int full) {
+void usage(char* program, int full_help) {
   std::string name = program_name(program != nullptr ? program : "");
   std::printf("Usage: %s [OPTION] file ....\n", name.c_str());
-  if (full == 0) {
+  if (full_help == 0) {
     std::printf("Try `%s --help' for more information.\n", name.c_str());
   } else {
     std::fputs(
@@ -173,6 +174,7 @@ void usage(char* program, int full) {
         "     --rosat              Select columns for rosat\n"
         "     --chandra            Select columns for chandra\n"
         "     --threads=N          Decode tables on N threads (default: every core)\n"
+        "     --full               Decode every image and every ASCII-table field\n"
         " -o, --output-dir=DIR     Write the files into DIR, - for standard output\n"
         "     --exact              Write floating values as their shortest exact text\n"
         "     --csv                Write tables as CSV files\n"

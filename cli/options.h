@@ -40,9 +40,9 @@ bool thread_count(const char* text, int& count);
 // backslash of the path, or else after its last slash, cut at its first dot.
 std::string program_name(const char* path);
 
-// Prints the usage line and either the short hint (full == 0) or the full
+// Prints the usage line and either the short hint (full_help == 0) or the full
 // help on standard output, then ends the process with status 0.
-[[noreturn]] void usage(char* program, int full);
+[[noreturn]] void usage(char* program, int full_help);
 
 // Prints the version banner on standard output and ends the process with
 // status 0 (--version).

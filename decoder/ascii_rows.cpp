@@ -1,5 +1,6 @@
 #include "decoder/ascii_rows.h"
 
+#include <cstring>
 #include <string>
 
 #include "decoder/cell_format.h"
@@ -7,23 +8,52 @@
 #include "decoder/row_output.h"
 #include "fits/card_value.h"
 #include "util/failure.h"
+#include "util/settings.h"
 
 namespace orvex::decoder {
 namespace {
 
 namespace fmt = format;
 
+// An A field: its characters in the row (at most w, up to a zero byte),
+// then blanks up to w, as a binary 'A' cell pads its bytes.
+void put_characters(std::string_view row, const column_desc& c, text_buffer& text) {
+  if (c.count < 1) return;
+  const std::size_t width = static_cast<std::size_t>(c.count);
+  std::size_t len = 0;
+  const char* field = nullptr;
+  if (c.tbcol >= 1 && static_cast<std::size_t>(c.tbcol) <= row.size()) {
+    field = row.data() + (c.tbcol - 1);
+    const std::size_t left = row.size() - static_cast<std::size_t>(c.tbcol - 1);
+    len = ::strnlen(field, width < left ? width : left);
+  }
+  const std::size_t padded = width < static_cast<std::size_t>(fmt::widest_display) ? width : fmt::widest_display;
+  const std::size_t total = len > padded ? len : padded;
+  char* p = text.room(total);
+  if (len != 0) std::memcpy(p, field, len);
+  std::memset(p + len, ' ', total - len);
+  text.commit(p + total);
+}
+
 }  // namespace
 
 void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, std::string& messages,
-                number_form form) {
+                bool every_field, number_form form) {
   const bool exact = form == number_form::exact;
   const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
   // The field runs from its first byte to the NUL after the row at the
   // latest, so a number may run on into the next field.
   const bool inside = c.tbcol >= 1 && static_cast<std::size_t>(c.tbcol) <= row.size();
   const char* field = inside ? row.data() + (c.tbcol - 1) : nullptr;
-  switch (c.type) {
+  char type = c.type;
+  if (every_field && type == 'A') {
+    if (text != nullptr) put_characters(row, c, *text);
+    return;
+  }
+  // Fw.d is a floating field written without an exponent; it reads as
+  // E and D fields do.
+  if (every_field && type == 'F') type = 'E';
+  switch (type) {
     case 'B':
     case 'I':
     case 'J': {
@@ -71,7 +101,7 @@ std::int64_t write_ascii_rows(fits::stream& in, util::output_file* file, const e
     }
     return 0;
   }
-  return write_rows(in, file, h, row_formatter::ascii_table(h.tfields, h.naxis1, settings_text_form()));
+  return write_rows(in, file, h, row_formatter::ascii_table(h.tfields, h.naxis1, full != 0, settings_text_form()));
 }
 
 }  // namespace orvex::decoder

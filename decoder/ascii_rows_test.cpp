@@ -31,11 +31,13 @@ struct field {
   std::int32_t disp_decimals = 6;
   double tscal = 1.0;
   double tzero = 0.0;
+  std::int32_t width = 0;        // w of TFORMn Tw.d
 };
 
 column_desc column_of(const field& f) {
   column_desc c;
   c.type = f.type;
+  c.count = f.width;
   c.tbcol = f.tbcol;
   c.decimals = f.decimals;
   if (f.disp_width != 0) {
@@ -52,13 +54,13 @@ struct cell_out {
   std::string err;
 };
 
-cell_out cell(const std::string& row, const field& f, bool writing = true) {
+cell_out cell(const std::string& row, const field& f, bool writing = true, bool every_field = false) {
   // The row as the decoder holds it: its bytes and a NUL after them.
   std::vector<char> bytes(row.begin(), row.end());
   bytes.push_back('\0');
   text_buffer out;
   cell_out r;
-  ascii_cell(std::string_view(bytes.data(), row.size()), column_of(f), writing ? &out : nullptr, r.err);
+  ascii_cell(std::string_view(bytes.data(), row.size()), column_of(f), writing ? &out : nullptr, r.err, every_field);
   r.text = std::string(out.view());
   return r;
 }
@@ -128,6 +130,34 @@ TEST(AsciiCell, FieldsReadScaledAndWritten) {
     cell_out quiet = cell(c.row, c.f, false);
     EXPECT_EQ(quiet.text, "") << c.name << ", not writing";
     EXPECT_EQ(quiet.err, c.err) << c.name << ", not writing";
+  }
+}
+
+// --full: F reads as E does; A writes its w characters as they stand.
+TEST(AsciiCell, EveryField) {
+  const struct {
+    const char* name;
+    std::string row;
+    field f;
+    std::string text;
+    std::string err = {};
+  } cases[] = {
+      {"F like E", "  -12.50", {'F', 1}, "-12.5"},
+      {"F scaled, with TDISP and TFORM decimals", " 3.14159", {'F', 1, 3, 8, 6, 2.0, 0.0}, "6.28    "},
+      {"A of the row's characters", "12 alpha 7", {'A', 4, -1, 0, 6, 1.0, 0.0, 5}, "alpha"},
+      {"A keeps blanks", "12  ab  7", {'A', 4, -1, 0, 6, 1.0, 0.0, 5}, " ab  "},
+      {"A the row ends inside", "12 ab", {'A', 4, -1, 0, 6, 1.0, 0.0, 5}, "ab   "},
+      {"A beyond the row", "12", {'A', 9, -1, 0, 6, 1.0, 0.0, 3}, "   "},
+      {"A up to a zero byte", std::string("a\0bc", 4), {'A', 1, -1, 0, 6, 1.0, 0.0, 4}, "a   "},
+      {"A of no width", "abc", {'A', 1}, ""},
+      {"A wider than any display", "xy", {'A', 1, -1, 0, 6, 1.0, 0.0, 2147483647}, "xy" + std::string(10237, ' ')},
+      {"other letters stay unknown", "T", {'L', 1}, "", "Unknown type L\n"},
+  };
+  for (const auto& c : cases) {
+    const cell_out r = cell(c.row, c.f, true, true);
+    EXPECT_EQ(r.text, c.text) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    EXPECT_EQ(cell(c.row, c.f, false, true).err, c.err) << c.name << ", not writing";
   }
 }
 

@@ -136,8 +136,10 @@ constexpr bit_text_table bit_texts;
 void string_element(const unsigned char* b, std::int64_t count, text_buffer& text) {
   const std::size_t width = count > 0 ? static_cast<std::size_t>(count) : 0;
   char* p = text.room(width + 1);
-  const std::size_t len = ::strnlen(reinterpret_cast<const char*>(b), width);
-  std::memcpy(p, b, len);
+  // A cell of no bytes may have no bytes to point at (a row of no bytes
+  // has none): it is not looked at.
+  const std::size_t len = width == 0 ? 0 : ::strnlen(reinterpret_cast<const char*>(b), width);
+  if (len != 0) std::memcpy(p, b, len);
   std::memset(p + len, ' ', width + 1 - len);
   text.commit(p + width + 1);
 }

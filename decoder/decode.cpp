@@ -6,6 +6,7 @@
 #include "decoder/ascii_rows.h"
 #include "decoder/column_table.h"
 #include "decoder/extension_header.h"
+#include "decoder/image_lines.h"
 #include "decoder/row_output.h"
 #include "util/console.h"
 #include "util/failure.h"
@@ -27,7 +28,7 @@ void print_reports(const extension_header& h) {
 
 }  // namespace
 
-int decode(fits::stream& in, util::output_file* file, fits::data_span* span) {
+int decode(fits::stream& in, util::output_file* file, fits::data_span* span, std::string_view xtension) {
   const extension_header h = read_extension_header(in, file);
   if (span != nullptr) {
     span->start = h.data_start;
@@ -39,6 +40,16 @@ int decode(fits::stream& in, util::output_file* file, fits::data_span* span) {
   // of its table has arrived, whatever its columns would take. A read
   // error has a message of its own.
   if (!h.complete && file != nullptr && !in.failed()) failure::report_cut_in_part("the stream ends inside the header");
+  if (full != 0 && fits::is_image_extension(xtension)) {
+    const image_layout image = layout_of(h.unit, h.image);
+    if (h.complete) {
+      write_image(in, file, image);
+    } else if (image.what == image_layout::kind::image) {
+      // Not one line of it has arrived.
+      print_progress(0, image.lines, '\n');
+    }
+    return 0;
+  }
   if (h.naxis == 0) return 0;
   // The choice rests on TBCOL1 alone: an image extension, without TBCOL1
   // and TFIELDS, goes to the binary rows with no columns.

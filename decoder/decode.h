@@ -2,6 +2,8 @@
 // after its XTENSION card to the end of its data rows.
 #pragma once
 
+#include <string_view>
+
 #include "fits/data_unit.h"
 #include "fits/stream.h"
 #include "util/output_file.h"
@@ -26,7 +28,13 @@ namespace orvex::decoder {
 // When `span` is not null it receives where the extension's data unit
 // starts and the size its header declares (no size when the stream ended
 // inside the header), so that the driver can tell at the end of the stream
-// whether the data unit arrived whole. Returns 0.
-int decode(fits::stream& in, util::output_file* file, fits::data_span* span = nullptr);
+// whether the data unit arrived whole.
+//
+// `xtension` is the extension's XTENSION card. With the run setting `full`,
+// an image extension (XTENSION = 'IMAGE') is written as image lines
+// (decoder/image_lines.h) instead of the rows of a table without columns.
+// Returns 0.
+int decode(fits::stream& in, util::output_file* file, fits::data_span* span = nullptr,
+           std::string_view xtension = {});
 
 }  // namespace orvex::decoder

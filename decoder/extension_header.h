@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "fits/data_unit.h"
+#include "fits/image_values.h"
 #include "fits/stream.h"
 #include "util/output_file.h"
 
@@ -27,6 +28,8 @@ struct extension_header {
   // 32-bit fields above (which keep what the recognisers make of them):
   // its size, PCOUNT, THEAP and the heap offset.
   fits::data_unit unit{fits::data_unit::header_kind::extension};
+  // BSCALE, BZERO and BLANK, for an image extension under --full.
+  fits::image_values image;
   // The _fpos of the data's first byte: the block boundary after the END
   // card (or after the last card, when the stream ended inside the header),
   // also when the stream ended before it.

@@ -5,6 +5,7 @@
 
 #include "decoder/ascii_rows.h"
 #include "decoder/binary_cells.h"
+#include "decoder/cell_format.h"
 
 namespace orvex::decoder {
 namespace {
@@ -88,9 +89,8 @@ bool speaks(char letter) {
 
 row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected, text_form form) {
   row_formatter f;
-  f.binary_ = true;
+  f.kind_ = kind::binary;
   f.form_ = form;
-  f.numbers_ = form.exact ? number_form::exact : number_form::printf_like;
   for (int n = 1; n <= tfields; ++n) {
     cell c;
     c.column = table[static_cast<std::size_t>(n)];
@@ -111,11 +111,11 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
   return f;
 }
 
-row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1, text_form form) {
+row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1, bool every_field, text_form form) {
   row_formatter f;
-  f.binary_ = false;
+  f.kind_ = kind::ascii;
+  f.every_field_ = every_field;
   f.form_ = form;
-  f.numbers_ = form.exact ? number_form::exact : number_form::printf_like;
   f.row_bytes_ = naxis1 > 0 ? naxis1 : 0;
   for (int n = 1; n <= tfields; ++n) {
     cell c;
@@ -126,8 +126,31 @@ row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1, text_
   return f;
 }
 
+row_formatter row_formatter::image_lines(const pixel_rules& pixels, std::int64_t per_line, text_form form) {
+  row_formatter f;
+  f.kind_ = kind::image;
+  f.form_ = form;
+  f.pixels_ = pixels;
+  f.per_line_ = per_line > 0 ? per_line : 0;
+  // A line longer than any stream reads as the stream's cut, never as an
+  // allocation: the bytes are gathered only as they arrive.
+  const std::int64_t size = pixels.bytes();
+  f.row_bytes_ = size == 0 ? 0 : f.per_line_ > INT64_MAX / size ? INT64_MAX : f.per_line_ * size;
+  return f;
+}
+
 void row_formatter::leading_text(text_buffer& text) const {
   if (!form_.csv) return;
+  if (kind_ == kind::image) {
+    // An image's columns have no names: they are numbered, 1 to NAXIS1, as
+    // FITS counts pixels.
+    for (std::int64_t n = 1; n <= per_line_; ++n) {
+      start_field(text, static_cast<std::size_t>(n - 1));
+      text.commit(format::put_integer(text.room(format::short_text), n));
+    }
+    if (per_line_ > 0) text.put('\n');
+    return;
+  }
   for (std::size_t k = 0; k < selected_.size(); ++k) {
     start_field(text, k);
     put_name(text, cells_[static_cast<std::size_t>(selected_[k])].column.name);
@@ -141,10 +164,16 @@ void row_formatter::start_field(text_buffer& text, std::size_t k) const {
 
 void row_formatter::format(const unsigned char* row, const heap_view& heap, text_buffer* text,
                            std::string& messages, array_fault* fault) const {
-  if (binary_) {
-    format_binary(row, heap, text, messages, fault);
-  } else {
-    format_ascii(row, text, messages);
+  switch (kind_) {
+    case kind::binary:
+      format_binary(row, heap, text, messages, fault);
+      break;
+    case kind::ascii:
+      format_ascii(row, text, messages);
+      break;
+    case kind::image:
+      if (text != nullptr) format_image(row, *text);
+      break;
   }
 }
 
@@ -258,6 +287,7 @@ void row_formatter::end_record(text_buffer& text, std::size_t line_start) const 
   text.put('\n');
 }
 
+
 void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const {
   // The field reads stop at the NUL after the row, so a number may run on
   // into the next field but never past the row.
@@ -267,24 +297,42 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
   if (width != 0) std::memcpy(copy.data(), row, width);
   copy[width] = '\0';
   const std::string_view line(copy.data(), width);
+  const number_form numbers = form_.exact ? number_form::exact : number_form::printf_like;
   const std::size_t line_start = text != nullptr ? text->size() : 0;
   for (std::size_t i = 0; i < cells_.size(); ++i) {
     if (text == nullptr || !form_.csv) {
-      ascii_cell(line, cells_[i].column, text, messages, numbers_);
+      ascii_cell(line, cells_[i].column, text, messages, every_field_, numbers);
       if (text != nullptr && i + 1 != cells_.size()) text->put(' ');
       continue;
     }
     start_field(*text, i);
     const std::size_t field = text->size();
-    ascii_cell(line, cells_[i].column, text, messages, numbers_);
-    finish_field(*text, field, false);
+    ascii_cell(line, cells_[i].column, text, messages, every_field_, numbers);
+    finish_field(*text, field, every_field_ && cells_[i].column.type == 'A');
   }
   if (text != nullptr) end_record(*text, line_start);
 }
 
+void row_formatter::format_image(const unsigned char* row, text_buffer& text) const {
+  const std::size_t line_start = text.size();
+  pixels_.write(row, per_line_, text, form_.exact ? number_form::exact : number_form::printf_like);
+  if (form_.csv && text.size() != line_start) {
+    // No value's text holds a blank: the blank after each one parts the
+    // fields, and the last one goes.
+    const std::size_t n = text.size() - line_start;
+    char* begin = text.room(0) - n;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (begin[i] == ' ') begin[i] = ',';
+    }
+    text.resize_down(text.size() - 1);
+  }
+  text.put('\n');
+}
+
 void row_formatter::cut_row_messages(const unsigned char* row, std::int64_t available, std::string& messages) const {
-  // An ASCII row is read in one piece: a cut one is never looked at.
-  if (!binary_) return;
+  // An ASCII row is read in one piece: a cut one is never looked at; an
+  // image line says nothing.
+  if (!binary()) return;
   for (int i : looked_at_) {
     const cell& c = cells_[static_cast<std::size_t>(i)];
     if (c.array) {

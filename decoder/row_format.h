@@ -15,6 +15,7 @@
 
 #include "decoder/binary_cells.h"
 #include "decoder/column_table.h"
+#include "decoder/image_pixels.h"
 #include "decoder/text_buffer.h"
 
 namespace orvex::decoder {
@@ -63,14 +64,24 @@ class row_formatter {
   // An ASCII table of the columns 1 to `tfields` of `table`, rows of
   // `naxis1` bytes (at least 0); every row line holds every column in
   // column order, separated by one blank.
-  static row_formatter ascii_table(int tfields, std::int32_t naxis1, text_form form = {});
+  static row_formatter ascii_table(int tfields, std::int32_t naxis1, bool every_field = false, text_form form = {});
+
+  // The lines of an image: rows of `per_line` stored values (NAXIS1, at
+  // least 1) of the type of `pixels`, each line those values by its rules
+  // (decoder/image_pixels.h), each followed by one blank; in CSV one field
+  // each, after a header record that numbers the columns 1 to NAXIS1.
+  // Reading an image line says nothing on standard error: a NaN is an
+  // image's usual mark of an undefined pixel, and its text says so.
+  static row_formatter image_lines(const pixel_rules& pixels, std::int64_t per_line, text_form form = {});
 
   // Bytes one row takes in the data unit.
   std::int64_t row_bytes() const { return row_bytes_; }
 
   // Whether this is a binary table (whose rows warn when no cell is
-  // written) rather than an ASCII one.
-  bool binary() const { return binary_; }
+  // written) rather than an ASCII one or an image.
+  bool binary() const { return kind_ == kind::binary; }
+  // Whether its rows are an image's lines (whose cut is reported in lines).
+  bool image() const { return kind_ == kind::image; }
 
   // Whether some column holds variable-length arrays (P or Q descriptors
   // of a count of 1 or more), whose elements lie in the heap after the
@@ -81,11 +92,12 @@ class row_formatter {
   const column_desc& column(int n) const { return cells_[static_cast<std::size_t>(n - 1)].column; }
 
   // Whether a row line holds no cell at all.
-  bool no_cells() const { return binary_ && selected_.empty(); }
+  bool no_cells() const { return binary() && selected_.empty(); }
 
   // Appends what goes before the first row of the table: in CSV the
   // header record, the names of the written columns in output order (none
-  // when no column is written); nothing otherwise.
+  // when no column is written; an image's column numbers); nothing
+  // otherwise.
   void leading_text(text_buffer& text) const;
 
   // Formats one whole row (row_bytes() bytes at `row`): appends its line,
@@ -130,6 +142,7 @@ class row_formatter {
   void format_binary(const unsigned char* row, const heap_view& heap, text_buffer* text, std::string& messages,
                      array_fault* fault) const;
   void format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const;
+  void format_image(const unsigned char* row, text_buffer& text) const;
   // The line of `row` in number form `form`.
   template <number_form form>
   void write_line(const unsigned char* row, const heap_view& heap, text_buffer& text) const;
@@ -138,9 +151,12 @@ class row_formatter {
   // The end of a row's line that began at `line_start` of `text`.
   void end_record(text_buffer& text, std::size_t line_start) const;
 
-  bool binary_ = true;
+  enum class kind { binary, ascii, image };
+  kind kind_ = kind::binary;
   text_form form_;
-  number_form numbers_ = number_form::printf_like;
+  bool every_field_ = false;  // ASCII: A and F fields too
+  pixel_rules pixels_;        // image
+  std::int64_t per_line_ = 0; // image: stored values per line
   bool has_arrays_ = false;
   std::int64_t row_bytes_ = 0;
   std::vector<cell> cells_;     // by column number - 1

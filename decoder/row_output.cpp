@@ -114,7 +114,7 @@ void write_heading_lines(util::output_file& file, int tfields) {
   file.put('\n');
 }
 
-void print_progress(std::int64_t done, std::int32_t total, char end) {
+void print_progress(std::int64_t done, std::int64_t total, char end) {
   // A 64-bit product: 100 * done cannot overflow.
   std::fprintf(console::out(), "%03ld%%%c", static_cast<long>(100 * done / total), end);
   // On a terminal each figure overwrites the one before; it has to be seen
@@ -122,9 +122,14 @@ void print_progress(std::int64_t done, std::int32_t total, char end) {
   if (console::is_terminal()) std::fflush(console::out());
 }
 
-void report_truncated_table(std::int64_t done, std::int32_t declared) {
+void report_truncated_table(std::int64_t done, std::int64_t declared) {
   failure::report_cut_in_part("the stream ends inside the table: " + std::to_string(done) + " of " +
                           std::to_string(declared) + " rows written");
+}
+
+void report_truncated_image(std::int64_t done, std::int64_t declared) {
+  failure::report_cut_in_part("the stream ends inside the image: " + std::to_string(done) + " of " +
+                              std::to_string(declared) + " image lines written");
 }
 
 namespace {
@@ -151,8 +156,9 @@ constexpr std::int64_t parallel_bytes = 1 << 20;
 // standard output, and at the end the cut of a row the stream ended inside.
 class row_sink {
  public:
-  row_sink(util::output_file* file, const extension_header& h, const row_formatter& f, std::int64_t heap_declared)
-      : file_(file), h_(h), f_(f), heap_declared_(heap_declared),
+  // `rows`: the rows the header declares (or the image's lines).
+  row_sink(util::output_file* file, std::int64_t rows, const row_formatter& f, std::int64_t heap_declared)
+      : file_(file), rows_(rows), f_(f), heap_declared_(heap_declared),
         warn_first_row_(f.binary() && (file == nullptr || f.no_cells())) {}
 
   // Passes the run's rows on. Returns false when the rows left need not be
@@ -168,22 +174,23 @@ class row_sink {
       }
       if (r == run.fault_row && !fault_reported_) report_fault(r, run.fault);
       if (r == 0 && warn_first_row_) std::fputs("Warning: No colums written\n", console::out());
-      if (progress_due(r, h_.naxis2)) print_progress(r, h_.naxis2, '\r');
+      if (progress_due(r, rows_)) print_progress(r, rows_, '\r');
     }
     if (file_ != nullptr && !run.text.empty()) file_->write(run.text.data(), run.text.size());
     if (run.cut_available >= 0) {
       std::string messages;
       f_.cut_row_messages(run.rows + run.count * f_.row_bytes(), run.cut_available, messages);
       put_messages(messages);
-      if (file_ != nullptr) report_truncated_table(run.first + run.count, h_.naxis2);
+      if (file_ != nullptr && f_.image()) report_truncated_image(run.first + run.count, rows_);
+      if (file_ != nullptr && !f_.image()) report_truncated_table(run.first + run.count, rows_);
       return true;
     }
     if (file_ != nullptr && f_.row_bytes() == 0 && file_->error() != 0 && run.count > 0) {
       // The file takes nothing more and the rows take no bytes: nothing
       // is left to do for the other rows but their progress figures.
       const std::int64_t r = run.first + run.count - 1;
-      const std::int64_t step = h_.naxis2 / 100 + 1;
-      for (std::int64_t due = (r / step + 1) * step; due < h_.naxis2; due += step) print_progress(due, h_.naxis2, '\r');
+      const std::int64_t step = rows_ / 100 + 1;
+      for (std::int64_t due = (r / step + 1) * step; due < rows_; due += step) print_progress(due, rows_, '\r');
       return false;
     }
     return true;
@@ -199,7 +206,7 @@ class row_sink {
   }
 
   util::output_file* file_;
-  const extension_header& h_;
+  const std::int64_t rows_;
   const row_formatter& f_;
   const std::int64_t heap_declared_;
   const bool warn_first_row_;
@@ -256,11 +263,10 @@ std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_vie
   return done;
 }
 
-// Rows read from the stream as they come.
-std::int64_t stream_rows(fits::stream& in, util::output_file* file, const extension_header& h,
-                         const row_formatter& f) {
+// Rows read from the stream as they come, `rows` of them.
+std::int64_t stream_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f) {
   const std::int64_t width = f.row_bytes();
-  row_sink sink(file, h, f, 0);
+  row_sink sink(file, rows, f, 0);
   auto source = [&](std::int64_t first, std::int64_t max_rows, row_run& run) {
     if (width > 0) return read_run(in, width, first, max_rows, run);
     // Rows of no bytes: every one is there, at a place that holds none
@@ -272,7 +278,7 @@ std::int64_t stream_rows(fits::stream& in, util::output_file* file, const extens
     run.cut_available = -1;
     return max_rows;
   };
-  return pass_rows(h.naxis2 > 0 ? h.naxis2 : 0, f, heap_view{}, file != nullptr, source, sink);
+  return pass_rows(rows > 0 ? rows : 0, f, heap_view{}, file != nullptr, source, sink);
 }
 
 // A table whose arrays lie in the heap after its rows: the whole data
@@ -299,7 +305,7 @@ std::int64_t held_rows(fits::stream& in, util::output_file* file, const extensio
 
   // Tables with arrays have descriptors: their rows are never empty.
   const std::int64_t arrived = got / width < rows ? got / width : rows;
-  row_sink sink(file, h, f, heap.declared);
+  row_sink sink(file, h.naxis2, f, heap.declared);
   auto source = [&](std::int64_t first, std::int64_t max_rows, row_run& run) {
     run.first = first;
     run.rows = data + first * width;
@@ -319,13 +325,21 @@ std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const 
                     row_formatter::binary_table(h.tfields, selected_cells(h.tfields), settings_text_form()));
 }
 
+namespace {
+
+// The CSV header record, before the first row of a part that has rows.
+void write_leading_text(util::output_file* file, std::int64_t rows, const row_formatter& f) {
+  if (file == nullptr || rows <= 0) return;
+  text_buffer leading;
+  f.leading_text(leading);
+  file->write(leading.data(), leading.size());
+}
+
+}  // namespace
+
 std::int64_t write_rows(fits::stream& in, util::output_file* file, const extension_header& h,
                         const row_formatter& f) {
-  if (file != nullptr && h.naxis2 > 0) {
-    text_buffer leading;
-    f.leading_text(leading);
-    file->write(leading.data(), leading.size());
-  }
+  write_leading_text(file, h.naxis2, f);
   if (f.has_arrays()) {
     // The heap ends where the data unit does: NAXIS1 x NAXIS2 + PCOUNT
     // bytes for a table, whatever its header says of BITPIX and GCOUNT.
@@ -334,7 +348,12 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, const extensi
     const std::int64_t data_size = rows_bytes > INT64_MAX - pcount ? INT64_MAX : rows_bytes + pcount;
     return held_rows(in, file, h, f, h.unit.heap_offset(), data_size);
   }
-  return stream_rows(in, file, h, f);
+  return stream_rows(in, file, h.naxis2, f);
+}
+
+std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f) {
+  write_leading_text(file, rows, f);
+  return stream_rows(in, file, rows, f);
 }
 
 }  // namespace orvex::decoder

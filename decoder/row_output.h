@@ -24,12 +24,12 @@ std::vector<int> selected_cells(int tfields);
 // tfields of the table.
 void write_heading_lines(util::output_file& file, int tfields);
 
-// "%03ld%%" and `end` on standard output for `done` of `total` rows;
-// total is not 0.
-void print_progress(std::int64_t done, std::int32_t total, char end);
+// "%03ld%%" and `end` on standard output for `done` of `total` rows (or
+// image lines); total is not 0.
+void print_progress(std::int64_t done, std::int64_t total, char end);
 
 // Whether row r is one that shows a progress figure.
-constexpr bool progress_due(std::int64_t r, std::int32_t total) { return r % (total / 100 + 1) == 0; }
+constexpr bool progress_due(std::int64_t r, std::int64_t total) { return r % (total / 100 + 1) == 0; }
 
 // The text form the run settings ask for (--exact, --csv).
 text_form settings_text_form();
@@ -52,7 +52,15 @@ std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const 
 std::int64_t write_rows(fits::stream& in, util::output_file* file, const extension_header& h,
                         const row_formatter& f);
 
-// Reports a table that the stream ended inside of, when it was being written.
-void report_truncated_table(std::int64_t done, std::int32_t declared);
+// The same loop for rows without arrays, `rows` of them as the caller
+// counts them: a table's NAXIS2, an image's lines (NAXIS2 x NAXIS3 x ...),
+// f.leading_text() first when there are rows.
+// The cut of an image is reported in image lines.
+std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f);
+
+// Report a table, or an image, that the stream ended inside of, when it
+// was being written.
+void report_truncated_table(std::int64_t done, std::int64_t declared);
+void report_truncated_image(std::int64_t done, std::int64_t declared);
 
 }  // namespace orvex::decoder

@@ -8,9 +8,17 @@
 // 32-bit scanners saturate; and a floating number may write its exponent
 // with the letter D (or d), as FITS writes double-precision values
 // ("3.2768D+04"), which reads like E.
+//
+// The second half reads values the way the FITS rules write them (the
+// keyword in columns 1-8, "=" in column 9, the value, then blanks or a "/"
+// comment), for the readers that must not guess: the data-unit size and
+// the image values of --full. A card that breaks these rules counts for
+// nothing there, whatever the scans above make of it.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace orvex::fits {
 
@@ -34,5 +42,29 @@ constexpr std::int32_t to_int32(double v) {
   if (v > -2147483649.0 && v < 2147483648.0) return static_cast<std::int32_t>(v);
   return INT32_MIN;
 }
+
+// A card of the form "KEYWORD = value": its keyword (columns 1-8 without
+// trailing blanks) and its value field (everything after the "=" of column
+// 9). std::nullopt for a card without "=" in column 9.
+struct keyword_value {
+  std::string_view keyword;
+  std::string_view value;
+};
+std::optional<keyword_value> value_card(std::string_view card);
+
+// The constants of a value field: blanks, the constant, then nothing but
+// blanks or a "/" comment; std::nullopt for anything else (a string, no
+// value, text after the constant).
+//
+// An integer: an optional sign and decimal digits. Saturated at the limits
+// of the 64-bit range.
+std::optional<std::int64_t> integer_value(std::string_view value);
+// A real: an optional sign, digits with or without a decimal point ("3",
+// "-.5", "1.25"), an optional exponent with E or D ("3.2768E4",
+// "1.0D-3"); the nearest double (an exponent beyond its range gives an
+// infinity or zero).
+std::optional<double> real_value(std::string_view value);
+// A logical: T or F.
+std::optional<bool> logical_value(std::string_view value);
 
 }  // namespace orvex::fits

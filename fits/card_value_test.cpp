@@ -140,5 +140,28 @@ TEST(to_int32, truncates_toward_zero_and_maps_the_rest_to_the_minimum) {
   for (const auto& c : cases) EXPECT_EQ(to_int32(c.v), c.expected) << "to_int32(" << c.v << ")";
 }
 
+// Values by the FITS rules: the constant, then only blanks or a comment.
+TEST(fits_values, read_only_what_the_rules_write) {
+  EXPECT_EQ(integer_value("   -42 / c"), -42);
+  EXPECT_EQ(integer_value("99999999999999999999"), INT64_MAX);
+  EXPECT_EQ(integer_value("-99999999999999999999"), INT64_MIN);
+  for (const char* bad : {"", "42x", "'42'", "4 2", "1.0", "+"}) EXPECT_EQ(integer_value(bad), std::nullopt) << bad;
+  const struct {
+    const char* text;
+    std::optional<double> value;
+  } reals[] = {
+      {"  2.5D0 / scale", 2.5}, {"32768", 32768.0}, {"-.5", -0.5}, {"5.", 5.0}, {"1.0E20", 1e20},
+      {"9223372036854775808", 9223372036854775808.0}, {"3.2768d+04", 32768.0}, {"1E999", HUGE_VAL},
+      {"", std::nullopt}, {".", std::nullopt}, {"1E", std::nullopt}, {"1.5abc", std::nullopt},
+      {"'2.0'", std::nullopt}, {"nan", std::nullopt}, {"0x10", std::nullopt}, {"T", std::nullopt},
+  };
+  for (const auto& c : reals) EXPECT_EQ(real_value(c.text), c.value) << c.text;
+  EXPECT_EQ(logical_value(" T / groups"), true);
+  EXPECT_EQ(logical_value("TRUE"), std::nullopt);
+  EXPECT_EQ(value_card("BSCALE  =  2")->keyword, "BSCALE");
+  EXPECT_EQ(value_card("BSCALE  =  2")->value, "  2");
+  EXPECT_EQ(value_card("BSCALE=2"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace orvex::fits

@@ -3,12 +3,13 @@
 #include <cstdint>
 #include <limits>
 
+#include "fits/card_value.h"
+
 namespace orvex::fits {
 namespace {
 
 constexpr std::int64_t int64_max = std::numeric_limits<std::int64_t>::max();
 constexpr int max_axes = 999;
-constexpr std::size_t keyword_size = 8;
 
 // Products and sums of non-negative values, held at INT64_MAX instead of
 // overflowing.
@@ -20,50 +21,6 @@ std::int64_t saturated_product(std::int64_t a, std::int64_t b) {
 std::int64_t saturated_sum(std::int64_t a, std::int64_t b) {
   std::int64_t r = 0;
   return __builtin_add_overflow(a, b, &r) ? int64_max : r;
-}
-
-bool is_blank_rest(std::string_view rest) {
-  for (char c : rest) {
-    if (c == '/') return true;
-    if (c != ' ') return false;
-  }
-  return true;
-}
-
-// The value field: columns 10 to 80, after the "=" of column 9.
-std::string_view skip_blanks(std::string_view value) {
-  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-  return value;
-}
-
-// A FITS integer value: an optional sign and decimal digits, then nothing
-// but blanks or a comment. Saturated at the limits of the 64-bit range.
-std::optional<std::int64_t> integer_value(std::string_view value) {
-  value = skip_blanks(value);
-  bool negative = false;
-  if (!value.empty() && (value.front() == '+' || value.front() == '-')) {
-    negative = value.front() == '-';
-    value.remove_prefix(1);
-  }
-  std::size_t digits = 0;
-  std::uint64_t magnitude = 0;
-  constexpr std::uint64_t limit = std::uint64_t{1} << 63;  // |INT64_MIN|
-  while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9') {
-    magnitude = magnitude > (limit - static_cast<unsigned>(value[digits] - '0')) / 10
-                    ? limit
-                    : magnitude * 10 + static_cast<unsigned>(value[digits] - '0');
-    ++digits;
-  }
-  if (digits == 0 || !is_blank_rest(value.substr(digits))) return std::nullopt;
-  if (negative) return magnitude == limit ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(magnitude);
-  return magnitude >= limit ? int64_max : static_cast<std::int64_t>(magnitude);
-}
-
-std::optional<bool> logical_value(std::string_view value) {
-  value = skip_blanks(value);
-  if (value.empty() || (value.front() != 'T' && value.front() != 'F')) return std::nullopt;
-  if (!is_blank_rest(value.substr(1))) return std::nullopt;
-  return value.front() == 'T';
 }
 
 // The n of an "NAXISn" keyword (1 to 999, written without leading zeros);
@@ -83,10 +40,10 @@ int axis_number(std::string_view keyword) {
 }  // namespace
 
 void data_unit::observe(std::string_view card) {
-  if (card.size() <= keyword_size || card[keyword_size] != '=') return;
-  std::string_view keyword = card.substr(0, keyword_size);
-  while (!keyword.empty() && keyword.back() == ' ') keyword.remove_suffix(1);
-  const std::string_view value = card.substr(keyword_size + 1);
+  const std::optional<keyword_value> c = value_card(card);
+  if (!c) return;
+  const std::string_view keyword = c->keyword;
+  const std::string_view value = c->value;
 
   if (keyword == "GROUPS") {
     if (std::optional<bool> v = logical_value(value)) groups_ = *v;
@@ -110,10 +67,12 @@ void data_unit::observe(std::string_view card) {
   }
 }
 
-std::int64_t data_unit::naxis(int n) const {
-  if (n < 1 || static_cast<std::size_t>(n) > axes_.size()) return 0;
-  return axes_[static_cast<std::size_t>(n - 1)].value_or(0);
+std::optional<std::int64_t> data_unit::axis(int n) const {
+  if (n < 1 || static_cast<std::size_t>(n) > axes_.size()) return std::nullopt;
+  return axes_[static_cast<std::size_t>(n - 1)];
 }
+
+std::int64_t data_unit::naxis(int n) const { return axis(n).value_or(0); }
 
 std::optional<std::int64_t> data_unit::size() const {
   if (!bitpix_ || !naxis_) return std::nullopt;

@@ -5,10 +5,12 @@
 // The collector is an extra observer: it is shown every card of one header
 // (primary or extension) next to the recognisers that fill the column table
 // and the image values, and it changes nothing they do. It reads its own
-// values, as 64-bit integers, from cards written by the FITS rules: the
+// values, as 64-bit integers, from cards written by the FITS rules
+// (fits/card_value.h: value_card, integer_value, logical_value): the
 // keyword in columns 1-8, "=" in column 9, an integer (or for GROUPS a
 // logical) value after it, then blanks or a "/" comment. A card that breaks
-// these rules, or whose value is no integer, counts for nothing here.
+// these rules, or whose value is no integer, counts for nothing here. The
+// images of --full take their shape from the same values.
 //
 // Hostile headers hold any numbers. Values beyond the 64-bit range read as
 // its limit, and every product and sum saturates at INT64_MAX: a size never
@@ -61,6 +63,10 @@ class data_unit {
   std::int64_t theap() const { return theap_; }
   // NAXISn, 0 when absent (as the table decoder reads NAXIS1 and NAXIS2).
   std::int64_t naxis(int n) const;
+  // BITPIX, NAXIS and NAXISn as read; std::nullopt where no card gave them.
+  std::optional<std::int64_t> bitpix() const { return bitpix_; }
+  std::optional<std::int64_t> axis_count() const { return naxis_; }
+  std::optional<std::int64_t> axis(int n) const;
   std::int64_t naxis1() const { return naxis(1); }
   std::int64_t naxis2() const { return naxis(2); }
 

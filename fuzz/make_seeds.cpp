@@ -7,7 +7,11 @@
 // One file per seed, named for what it holds. Every binary type letter
 // (with scaling, display formats and units), variable-length arrays in a
 // heap, ASCII tables, a primary image, an image extension, several
-// extensions in one file, and gzip forms.
+// extensions in one file, and gzip forms. The target runs an input of odd
+// length with --full: the seeds for it (images of every BITPIX, a cube, an
+// IMAGE extension after a table and a table after one, ASCII F and A
+// fields) end in one byte after their last unit.
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -143,6 +147,43 @@ fits_builder end_on_block_boundary() {
   return f;
 }
 
+// An image of every pixel type, with the value cards that --full applies.
+fits_builder typed_image(std::int64_t bitpix) {
+  big_endian pixels;
+  std::vector<card> extra;
+  switch (bitpix) {
+    case 8: pixels.u8(0).u8(255).u8(7).u8(128).u8(1).u8(2); extra = {{"BLANK", "255"}}; break;
+    case 16: pixels.i16(-32768).i16(0).i16(32767).i16(5).i16(-5).i16(1); extra = {{"BZERO", "32768"}}; break;
+    case 32: pixels.i32(-1).i32(99).i32(3).i32(4).i32(5).i32(6); extra = {{"BSCALE", "0.5"}, {"BLANK", "99"}}; break;
+    case 64: pixels.i64(-1).i64(0).i64(9000000000000000000).i64(4).i64(5).i64(6);
+             extra = {{"BZERO", "9223372036854775808"}}; break;
+    case -32: pixels.f32(0.1f).f32_bits(0x7FC00000u).f32_bits(0xFF800000u).f32(-0.0f).f32(1e30f).f32(2);
+              extra = {{"BSCALE", "2.5"}, {"BZERO", "-1"}}; break;
+    default: pixels.f64(0.1).f64(-2).f64_bits(0x7FF8000000000001ULL).f64(1e300).f64(5).f64(6); break;
+  }
+  return fits_builder{}.image(bitpix, {3, 2}, pixels.bytes(), extra);
+}
+
+// A cube of floats, then a table, an image extension after it and a table
+// after that.
+fits_builder cube_and_image_extension() {
+  big_endian cube;
+  for (int i = 0; i < 12; ++i) cube.f32(static_cast<float>(i) / 3.0f);
+  fits_builder f;
+  f.image(-32, {2, 3, 2}, cube.bytes());
+  f.bintable({{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}}, big_endian{}.i32(1).i32(-1).bytes());
+  f.image_extension(64, {2, 1, 2}, big_endian{}.i64(1).i64(-2).i64(3).i64(-4).bytes(), {{"BZERO", "1"}});
+  f.ascii_table({{"TBCOL1", "1"}, {"TFORM1", "'F6.2'"}, {"TBCOL2", "7"}, {"TFORM2", "'A5'"}},
+                {"  1.25hello", " -3.5 x"});
+  return f;
+}
+
+// The bytes of a seed for --full: of odd length.
+std::string for_full(std::string bytes) {
+  if (bytes.size() % 2 == 0) bytes.push_back('\n');
+  return bytes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,6 +206,12 @@ int main(int argc, char** argv) {
         {"two_members.fits.gz", orvex::test::gzip(ascii_table().bytes().substr(0, 2880)) +
                                     orvex::test::gzip(ascii_table().bytes().substr(2880))},
     };
+    for (std::int64_t bitpix : {8, 16, 32, 64, -32, -64}) {
+      seeds.emplace_back("full_image_" + std::to_string(bitpix) + ".fits", for_full(typed_image(bitpix).bytes()));
+    }
+    seeds.emplace_back("full_cube_and_image_extension.fits", for_full(cube_and_image_extension().bytes()));
+    seeds.emplace_back("full_several_extensions.fits", for_full(several_extensions().bytes()));
+    seeds.emplace_back("full_ascii_table.fits", for_full(ascii_table().bytes()));
     for (const auto& [name, bytes] : seeds) orvex::test::write_file(folder / name, bytes);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "orvex_fuzz_seeds: %s\n", e.what());

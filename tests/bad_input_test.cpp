@@ -697,6 +697,62 @@ TEST(BadInput, StructuralValuesOutOfRange) {
   check_cases(cases);
 }
 
+// --full writes every image: hostile axes read what the stream holds and
+// allocate nothing from what they declare, lines of no pixel are never
+// written, and a BITPIX that is no pixel type is reported once and its
+// data passed over.
+std::string full_image_cut(const std::string& input, int part, std::int64_t done, const std::string& declared) {
+  return "orvex: " + input + ": part " + std::to_string(part) + ": the stream ends inside the image: " +
+         std::to_string(done) + " of " + declared + " image lines written\n";
+}
+
+TEST(BadInput, HostileImagesUnderFull) {
+  const std::string big = "2147483647";
+  auto full = [](std::string name, const std::string& input, expectation e) {
+    return bad_case{std::move(name), {.args = {"--full", "i.fits"}, .inputs = {{"i.fits", input}}}, std::move(e)};
+  };
+  const std::string no_data = "";
+  const std::string ones(6000, '\1');
+  std::vector<bad_case> cases{
+      full("a float cube of 2147483647 on every axis and no data",
+           fits_builder{}.image(-32, {int_max, int_max, int_max}, no_data, {}, {.pad_data = false}).bytes(),
+           {.exit_code = 1, .err = full_image_cut("i.fits", 0, 0, "4611686014132420609"), .files = {{"i.000", 0}}}),
+      full("four axes whose line count overflows 64 bits",
+           fits_builder{}.image(64, {2, int_max, int_max, int_max}, big_endian{}.i64(1).i64(2).bytes(), {},
+                                {.pad_data = false}).bytes(),
+           {.exit_code = 1, .err = full_image_cut("i.fits", 0, 1, "9223372036854775807"), .files = {{"i.000", 1}},
+            .rows_as_reference = false}),
+      full("a line longer than the file",
+           fits_builder{}.image(8, {int_max, 99999999999}, std::string(100, 'x'), {}, {.pad_data = false}).bytes(),
+           {.exit_code = 1, .err = full_image_cut("i.fits", 0, 0, "99999999999"), .files = {{"i.000", 0}}}),
+      full("lines of one pixel up to the end of the file",
+           fits_builder{}.image(16, {1, int_max, int_max}, ones, {}, {.pad_data = false}).bytes(),
+           {.exit_code = 1, .err = full_image_cut("i.fits", 0, 3000, "4611686014132420609"),
+            .files = {{"i.000", 3000}}, .rows_as_reference = false}),
+      full("a cube without a pixel on its first axis",
+           fits_builder{}.image(16, {0, int_max, int_max}, no_data).bytes(), {.files = {{"i.000", 0}}}),
+      full("an image extension without a pixel on its first axis",
+           fits_builder{}.empty_primary().image_extension(8, {0, int_max}, no_data).bytes(),
+           {.files = {{"i.000", 0}, {"i.001", 0}}}),
+      full("an image extension whose NAXIS2 card is missing",
+           fits_builder{}.empty_primary().image_extension(8, {4}, "abcd", {{"NAXIS", "2"}}).bytes(),
+           {.files = {{"i.000", 0}, {"i.001", 0}}}),
+  };
+  for (const std::string& v : odd_values) {
+    cases.push_back({"BITPIX = " + v + " under --full",
+                     {.args = {"--full", "s.fits"}, .inputs = {{"s.fits", with_value(sample(), 0, "BITPIX", v)}}},
+                     {.exit_code = 1,
+                      .err = "orvex: s.fits: part 0: BITPIX = " + v + " is not a FITS pixel type: the image is not written\n",
+                      .files = {{"s.000", 0}, {"s.001", 3}, {"s.002", 2}}}});
+  }
+  // An ASCII A field far wider than its row pads to the widest display.
+  cases.push_back({"an A field of 2147483647 characters under --full",
+                   {.args = {"--full", "s.fits"},
+                    .inputs = {{"s.fits", with_value(sample(), 2, "TFORM2", "'A2147483647'")}}},
+                   {.files = {{"s.000", 2}, {"s.001", 3}, {"s.002", 2}}, .rows_as_reference = false}});
+  check_cases(cases);
+}
+
 TEST(BadInput, DeclaredRowsWithoutData) {
   // NAXIS2 = 2147483647 with a column of nonzero width and not one byte of
   // data: the first row already finds the end of the file.

@@ -566,6 +566,43 @@ std::vector<e2e_case> ascii_cases() {
                    unknown + unknown + unknown,
                    0,
                    {{"tab.000", comments_at(fits, at[0])}}});
+  // --full reads the F fields as floating numbers (running on into the next
+  // field where no blank parts them, as "1e3" and "1.0D-3" give "1e31") and
+  // writes the A fields as they stand: six characters, blanks included.
+  const std::string every_field =
+      "12 -15  alpha " + text_g(123.45678, 12, 5) + "96 1.5 0.5\n"
+      "1234 4.5   beta " + text_g(-3.333333333, 12, 5) + "106 -2 0\n"
+      "-33 32768 gamma  " + text_g(999, 12, 5) + "599 1e+31 0.001\n";
+  cases.push_back({"ascii_table_every_field",
+                   {"--full", "tab.fits"},
+                   {{"tab.fits", fits}},
+                   filename_line("tab.fits") + progress(3),
+                   "",
+                   0,
+                   {{"tab.000", comments_at(fits, at[0])}, {"tab.001", comments_at(fits, at[1]) + every_field}}});
+  cases.push_back({"ascii_table_every_field_csv_exact",
+                   {"--full", "--csv", "--exact", "tab.fits"},
+                   {{"tab.fits", fits}},
+                   filename_line("tab.fits") + progress(3),
+                   "",
+                   0,
+                   {{"tab.001.csv", "N,FLUX,NAME,RA,Q,ODD,LAST\n12,-15,\" alpha\",123.45678,96.5,1.5,0.5\n"
+                                    "1234,4.5,\"  beta\",-3.333333333,106,-2,0\n-33,32768,gamma,999,599.5,1e+31,0.001\n"}}});
+  // An A field that the row ends inside is padded to its width; one beyond
+  // the row is all blanks; a letter FITS does not define stays unknown.
+  const std::vector<card> short_row{{"TBCOL1", "1"}, {"TFORM1", "'I2'"}, {"TBCOL2", "4"}, {"TFORM2", "'A8'"},
+                                    {"TBCOL3", "40"}, {"TFORM3", "'A3'"}, {"TBCOL4", "1"}, {"TFORM4", "'L1'"}};
+  const std::string short_fits =
+      fits_builder{}.empty_primary().ascii_table(short_row, {"12 abcde", "-3 xy"}, {.naxis1 = 8}).bytes();
+  cases.push_back({"ascii_every_field_of_short_rows",
+                   {"--full", "s.fits"},
+                   {{"s.fits", short_fits}},
+                   filename_line("s.fits") + progress(2),
+                   "Unknown type L\nUnknown type L\n",
+                   0,
+                   {{"s.000", comments_at(short_fits, 0)},
+                    {"s.001", comments_at(short_fits, header_offsets(short_fits)[1]) +
+                                  "12 abcde" + std::string(8, ' ') + "\n-3 xy" + std::string(11, ' ') + "\n"}}});
 
   // A field position outside the row yields 0; an integer outside
   // the 32-bit range gives -2147483648; a negative NAXIS1 reads no rows.

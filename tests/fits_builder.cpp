@@ -205,6 +205,33 @@ fits_builder& fits_builder::image16(std::int64_t width, std::int64_t height,
   return data(image.bytes(), layout);
 }
 
+fits_builder& fits_builder::image_unit(bool extension, std::int64_t bitpix, const std::vector<std::int64_t>& axes,
+                                       std::string_view pixels, const std::vector<card>& extra,
+                                       unit_layout layout) {
+  std::vector<card> cards;
+  cards.push_back(extension ? card("XTENSION", "'IMAGE   '") : card("SIMPLE", "T"));
+  cards.emplace_back("BITPIX", int_text(bitpix));
+  cards.emplace_back("NAXIS", int_text(static_cast<std::int64_t>(axes.size())));
+  for (std::size_t n = 0; n < axes.size(); ++n) {
+    cards.emplace_back("NAXIS" + std::to_string(n + 1), int_text(axes[n]));
+  }
+  if (extension) cards.insert(cards.end(), {{"PCOUNT", "0"}, {"GCOUNT", "1"}});
+  cards.insert(cards.end(), extra.begin(), extra.end());
+  header(cards, layout);
+  return data(pixels, layout);
+}
+
+fits_builder& fits_builder::image(std::int64_t bitpix, const std::vector<std::int64_t>& axes,
+                                  std::string_view pixels, const std::vector<card>& extra, unit_layout layout) {
+  return image_unit(false, bitpix, axes, pixels, extra, layout);
+}
+
+fits_builder& fits_builder::image_extension(std::int64_t bitpix, const std::vector<std::int64_t>& axes,
+                                            std::string_view pixels, const std::vector<card>& extra,
+                                            unit_layout layout) {
+  return image_unit(true, bitpix, axes, pixels, extra, layout);
+}
+
 fits_builder& fits_builder::table(std::string_view xtension, const std::vector<card>& cards,
                                   std::string_view rows, std::int64_t naxis1, table_shape shape,
                                   char fill, unit_layout layout) {

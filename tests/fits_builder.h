@@ -149,6 +149,18 @@ class fits_builder {
                         const std::vector<std::int16_t>& pixels,
                         const std::vector<card>& extra = {}, unit_layout layout = {});
 
+  // An image of any pixel type: a primary unit (SIMPLE = T) or an IMAGE
+  // extension (XTENSION = 'IMAGE', with PCOUNT = 0 and GCOUNT = 1 after
+  // the axes), BITPIX = `bitpix`, NAXIS and NAXISn from `axes`, the `extra`
+  // cards, END; then `pixels` (big-endian bytes, see big_endian) as the
+  // data unit, padded with zero bytes. The pixels are not checked against
+  // the axes, so that a test can declare more than it gives.
+  fits_builder& image(std::int64_t bitpix, const std::vector<std::int64_t>& axes, std::string_view pixels,
+                      const std::vector<card>& extra = {}, unit_layout layout = {});
+  fits_builder& image_extension(std::int64_t bitpix, const std::vector<std::int64_t>& axes,
+                                std::string_view pixels, const std::vector<card>& extra = {},
+                                unit_layout layout = {});
+
   // A data unit: `data` padded with zero bytes as `layout.pad_data` says.
   fits_builder& data(std::string_view data, unit_layout layout = {});
 
@@ -182,6 +194,8 @@ class fits_builder {
   std::string gzip() const;
 
  private:
+  fits_builder& image_unit(bool extension, std::int64_t bitpix, const std::vector<std::int64_t>& axes,
+                           std::string_view pixels, const std::vector<card>& extra, unit_layout layout);
   fits_builder& table(std::string_view xtension, const std::vector<card>& cards,
                       std::string_view rows, std::int64_t naxis1, table_shape shape,
                       char fill, unit_layout layout);

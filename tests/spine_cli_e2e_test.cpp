@@ -75,6 +75,7 @@ std::string help_without_version(const std::string& name) {
          "     --rosat              Select columns for rosat\n"
          "     --chandra            Select columns for chandra\n"
          "     --threads=N          Decode tables on N threads (default: every core)\n"
+         "     --full               Decode every image and every ASCII-table field\n"
          " -o, --output-dir=DIR     Write the files into DIR, - for standard output\n"
          "     --exact              Write floating values as their shortest exact text\n"
          "     --csv                Write tables as CSV files\n"

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -868,13 +871,228 @@ std::vector<spine_case> output_failure_cases() {
   return cases;
 }
 
-std::vector<spine_case> all_cases() {
+// --- --full -----------------------------------------------------------------
+
+// The "%.16g" text of a floating value and its blank.
+std::string g16(double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.16g ", v);
+  return text;
+}
+
+// v x bscale + bzero: a multiply, then an add.
+double scaled(double v, double bscale, double bzero) {
+  const double product = v * bscale;
+  return product + bzero;
+}
+
+// An image of any type as --full writes it: its header (a primary one, or
+// an IMAGE extension's), its pixel bytes, the comment lines and `lines`,
+// and the progress figures of its NAXIS2 x NAXIS3 x ... lines.
+unit full_image(bool extension, std::int64_t bitpix, const std::vector<std::int64_t>& axes, const std::string& pixels,
+                const std::vector<card>& extra, const std::string& lines) {
+  std::vector<card> cards{extension ? card("XTENSION", "'IMAGE   '") : card("SIMPLE", "T"),
+                          {"BITPIX", std::to_string(bitpix)},
+                          {"NAXIS", std::to_string(axes.size())}};
+  // No line at all for an image without a pixel.
+  std::int64_t count = axes.empty() || axes[0] < 1 ? 0 : 1;
+  for (std::size_t n = 0; n < axes.size(); ++n) {
+    cards.push_back({"NAXIS" + std::to_string(n + 1), std::to_string(axes[n])});
+    if (n > 0) count *= axes[n];
+  }
+  if (extension) cards.insert(cards.end(), {{"PCOUNT", "0"}, {"GCOUNT", "1"}});
+  cards.insert(cards.end(), extra.begin(), extra.end());
+  return {cards, pixels, comments(cards) + lines, progress(count)};
+}
+
+unit primary_image(std::int64_t bitpix, const std::vector<std::int64_t>& axes, const std::string& pixels,
+                   const std::vector<card>& extra, const std::string& lines) {
+  return full_image(false, bitpix, axes, pixels, extra, lines);
+}
+
+unit floats_for_csv() {
+  return primary_image(-32, {2, 2}, big_endian{}.f32(1).f32(2).f32(3).f32(4).bytes(), {}, "1 2 \n3 4 \n");
+}
+
+std::vector<spine_case> full_cases() {
+  constexpr std::int64_t i64_min = std::numeric_limits<std::int64_t>::min();
+  constexpr std::int64_t i64_max = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int32_t i32_min = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t i32_max = std::numeric_limits<std::int32_t>::max();
+  auto run = [](std::string name, const std::vector<unit>& units, std::vector<std::string> options = {}) {
+    spine_case c = plain_run(std::move(name), "obs.fits", "obs", units);
+    options.insert(options.begin(), "--full");
+    std::string logged = " orvex";
+    for (const std::string& o : options) logged += " " + o;
+    c.args.insert(c.args.begin(), options.begin(), options.end());
+    c.files["logfile"] = logged + " obs.fits\n";
+    return c;
+  };
+  std::vector<spine_case> cases{
+      run("full_8_bit_values_are_unsigned",
+          {primary_image(8, {4, 2}, big_endian{}.u8(0).u8(1).u8(127).u8(128).u8(200).u8(254).u8(255).u8(9).bytes(),
+                         {}, "0 1 127 128 \n200 254 255 9 \n")}),
+      run("full_8_bit_signed_by_BZERO",
+          {primary_image(8, {4}, big_endian{}.u8(0).u8(127).u8(128).u8(255).bytes(), {{"BZERO", "-128"}},
+                         "-128 -1 0 127 \n")}),
+      run("full_16_bit_unsigned_on_one_axis",
+          {primary_image(16, {3}, big_endian{}.i16(-32768).i16(0).i16(32767).bytes(), {{"BZERO", "32768"}},
+                         "0 32768 65535 \n")}),
+      run("full_32_bit_unsigned_cube",
+          {primary_image(32, {2, 2, 2},
+                         big_endian{}.i32(i32_min).i32(-1).i32(0).i32(1).i32(2).i32(i32_max).i32(5).i32(-5).bytes(),
+                         {{"BZERO", "2147483648"}},
+                         "0 2147483647 \n2147483648 2147483649 \n2147483650 4294967295 \n2147483653 2147483643 \n")}),
+      run("full_64_bit_as_stored",
+          {primary_image(64, {3}, big_endian{}.i64(i64_min).i64(-1).i64(i64_max).bytes(), {},
+                         "-9223372036854775808 -1 9223372036854775807 \n")}),
+      run("full_64_bit_unsigned",
+          {primary_image(64, {3}, big_endian{}.i64(i64_min).i64(-1).i64(i64_max).bytes(),
+                         {{"BZERO", "9223372036854775808"}}, "0 9223372036854775807 18446744073709551615 \n")}),
+      run("full_64_bit_offset_beyond_64_bits",
+          {primary_image(64, {2}, big_endian{}.i64(5).i64(i64_max).bytes(), {{"BZERO", "1.0E20"}},
+                         "100000000000000000005 109223372036854775807 \n")}),
+      run("full_32_bit_blank", {primary_image(32, {3}, big_endian{}.i32(1).i32(99).i32(-99).bytes(), {{"BLANK", "99"}},
+                                              "1 nan -99 \n")}),
+      run("full_16_bit_scaled_with_blank",
+          {primary_image(16, {3}, big_endian{}.i16(10).i16(-32768).i16(7).bytes(),
+                         {{"BSCALE", "0.1"}, {"BZERO", "5"}, {"BLANK", "-32768"}},
+                         g16(scaled(10, 0.1, 5)) + "nan " + g16(scaled(7, 0.1, 5)) + "\n")}),
+      run("full_16_bit_half_BZERO_is_scaled",
+          {primary_image(16, {2}, big_endian{}.i16(1).i16(-2).bytes(), {{"BZERO", "0.5"}}, "1.5 -1.5 \n")}),
+      run("full_floats_as_stored",
+          {primary_image(-32, {4, 2},
+                         big_endian{}.f32(0.1f).f32(-1.5f).f32(3e38f).f32(-0.0f).f32_bits(0x7fc00000)
+                             .f32_bits(0xffc00001).f32_bits(0x7f800000).f32_bits(0xff800000).bytes(),
+                         {}, g16(0.1f) + "-1.5 " + g16(3e38f) + "-0 \nnan nan inf -inf \n")}),
+      run("full_floats_scaled",
+          {primary_image(-32, {2}, big_endian{}.f32(0.1f).f32_bits(0x7fc00000).bytes(),
+                         {{"BSCALE", "2"}, {"BZERO", "-0.5"}}, g16(scaled(0.1f, 2, -0.5)) + "nan \n")}),
+      run("full_doubles_as_stored",
+          {primary_image(-64, {3}, big_endian{}.f64(1e-300).f64(-123456789.123456789).f64(0.0).bytes(), {},
+                         g16(1e-300) + g16(-123456789.123456789) + "0 \n")}),
+      run("full_doubles_scaled",
+          {primary_image(-64, {2, 2}, big_endian{}.f64(1.0).f64(0.1).f64_bits(0x7ff8000000000000).f64(-1.0 / 0.0).bytes(),
+                         {{"BSCALE", "2.5D0"}, {"BZERO", "-1"}}, "1.5 " + g16(scaled(0.1, 2.5, -1)) + "\nnan -inf \n")}),
+      run("full_float_cube_plane_after_plane",
+          {primary_image(-32, {2, 1, 3}, big_endian{}.f32(1).f32(2).f32(3).f32(4).f32(5).f32(6).bytes(), {},
+                         "1 2 \n3 4 \n5 6 \n")}),
+      run("full_image_extension_after_a_table_and_a_table_after_it",
+          {no_data(), int_table({7, 8}),
+           full_image(true, -32, {2, 2}, big_endian{}.f32(1.5f).f32(2.5f).f32(-3).f32(4).bytes(), {}, "1.5 2.5 \n-3 4 \n"),
+           int_table({9})}),
+      run("full_image_extension_without_a_pixel",
+          {no_data(), full_image(true, 16, {0, 3}, "", {}, ""), int_table({9})}),
+  };
+
+  // --exact: the shortest texts, a float's as the float's; --csv: CSV files
+  // of the images and tables alone, an image's columns numbered.
+  cases.push_back(run("full_floats_exact",
+                      {primary_image(-32, {4, 2},
+                                     big_endian{}.f32(0.1f).f32(-1.5f).f32(3e38f).f32(-0.0f).f32_bits(0x7fc00000)
+                                         .f32_bits(0xffc00001).f32_bits(0x7f800000).f32_bits(0xff800000).bytes(),
+                                     {}, "0.1 -1.5 3e+38 -0 \nnan nan inf -inf \n")},
+                      {"--exact"}));
+  cases.push_back(run("full_scaled_exact",
+                      {primary_image(16, {3}, big_endian{}.i16(10).i16(-32768).i16(7).bytes(),
+                                     {{"BSCALE", "0.1"}, {"BZERO", "5"}, {"BLANK", "-32768"}}, "6 nan 5.7 \n")},
+                      {"--exact"}));
+  const unit image_ext = full_image(true, -32, {2, 2}, big_endian{}.f32(1.5f).f32(2.5f).f32(-3).f32(4).bytes(), {}, "");
+  const std::vector<unit> with_tables{floats_for_csv(), int_table({7, 8}), image_ext, int_table({9})};
+  cases.push_back({"full_csv", {"--full", "--csv", "obs.fits"}, {{"obs.fits", fits_of(with_tables)}},
+                   out_of("obs.fits", with_tables), "", 0,
+                   {{"obs.000.csv", "1,2\n1,2\n3,4\n"}, {"obs.001.csv", "V\n7\n8\n"},
+                    {"obs.002.csv", "1,2\n1.5,2.5\n-3,4\n"}, {"obs.003.csv", "V\n9\n"},
+                    {"logfile", " orvex --full --csv obs.fits\n"}}});
+
+  // Random groups and tile-compressed images are no images here: the
+  // first keeps the 16-bit dump of its (empty) rows, the second is the
+  // binary table it is.
+  const std::vector<card> groups{{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "0"},
+                                 {"NAXIS2", "3"}, {"GROUPS", "T"},  {"PCOUNT", "0"}, {"GCOUNT", "1"}};
+  cases.push_back(run("full_random_groups_as_without_it",
+                      {{groups, big_endian{}.i16(1).i16(2).i16(3).bytes(), comments(groups) + "\n\n\n", progress(3)}}));
+  unit tiles = int_table({1, 2});
+  tiles.cards.push_back({"ZIMAGE", "T"});
+  tiles.text = comments(tiles.cards) + "1 \n2 \n";
+  cases.push_back(run("full_tile_compressed_image_is_a_table", {no_data(), tiles}));
+
+  // A part not written still reads its lines.
+  const unit floats = primary_image(-32, {2, 2}, big_endian{}.f32(1).f32(2).f32(3).f32(4).bytes(), {}, "1 2 \n3 4 \n");
+  spine_case skipped = run("full_image_not_written", {floats, int_table({5})}, {"-p", "1"});
+  skipped.files.erase("obs.000");
+  cases.push_back(skipped);
+
+  // A stream that ends inside the lines: the complete lines, a report.
+  const unit three_lines =
+      primary_image(-32, {2, 3}, big_endian{}.f32(1).f32(2).f32(3).f32(4).f32(5).f32(6).bytes(), {}, "");
+  cases.push_back({"full_float_image_cut",
+                   {"--full", "obs.fits"},
+                   {{"obs.fits", header_unit(three_lines.cards) + three_lines.data.substr(0, 14)}},
+                   filename_line("obs.fits") + "000%\r033%\n",
+                   "orvex: obs.fits: part 0: the stream ends inside the image: 1 of 3 image lines written\n",
+                   1,
+                   {{"obs.000", three_lines.text + "1 2 \n"}, {"logfile", " orvex --full obs.fits\n"}}});
+  const unit cube = full_image(true, 64, {1, 2, 2}, big_endian{}.i64(1).i64(2).i64(3).i64(4).bytes(), {}, "");
+  cases.push_back({"full_image_extension_cut",
+                   {"--full", "obs.fits"},
+                   {{"obs.fits", fits_of({no_data()}) + header_unit(cube.cards) + cube.data.substr(0, 31)}},
+                   filename_line("obs.fits") + "000%\r025%\r050%\r075%\n",
+                   "orvex: obs.fits: part 1: the stream ends inside the image: 3 of 4 image lines written\n",
+                   1,
+                   {{"obs.000", no_data().text}, {"obs.001", cube.text + "1 \n2 \n3 \n"}, {"logfile", " orvex --full obs.fits\n"}}});
+
+  // A BITPIX that is no pixel type: reported for a written part, its data
+  // passed over.
+  const unit seven = primary_image(7, {2, 2}, "abcd", {}, "");
+  const unit table = int_table({5});
+  const std::string bad = "orvex: obs.fits: part 0: BITPIX = 7 is not a FITS pixel type: the image is not written\n";
+  cases.push_back({"full_unknown_bitpix", {"--full", "obs.fits"}, {{"obs.fits", fits_of({seven, table})}},
+                   filename_line("obs.fits") + table.out, bad, 1,
+                   {{"obs.000", seven.text}, {"obs.001", table.text}, {"logfile", " orvex --full obs.fits\n"}}});
+  cases.push_back({"full_unknown_bitpix_of_a_part_not_written", {"--full", "-p", "1", "obs.fits"},
+                   {{"obs.fits", fits_of({seven, table})}}, filename_line("obs.fits") + table.out, "", 0,
+                   {{"obs.001", table.text}, {"logfile", " orvex --full -p 1 obs.fits\n"}}});
+  const unit zero = full_image(true, 0, {2}, "ab", {}, "");
+  cases.push_back({"full_bitpix_0_of_an_image_extension", {"--full", "obs.fits"}, {{"obs.fits", fits_of({no_data(), zero})}},
+                   filename_line("obs.fits"),
+                   "orvex: obs.fits: part 1: BITPIX = 0 is not a FITS pixel type: the image is not written\n", 1,
+                   {{"obs.000", no_data().text}, {"obs.001", zero.text}, {"logfile", " orvex --full obs.fits\n"}}});
+  return cases;
+}
+
+std::vector<spine_case> default_cases() {
   std::vector<spine_case> all;
   for (auto part : {naming_cases, part_cases, primary_header_cases, image_cases, block_cases,
                     truncation_cases, output_failure_cases}) {
     for (spine_case& c : part()) all.push_back(std::move(c));
   }
   return all;
+}
+
+std::vector<spine_case> all_cases() {
+  std::vector<spine_case> all = default_cases();
+  for (spine_case& c : full_cases()) all.push_back(std::move(c));
+  return all;
+}
+
+// Every case above whose input holds no image but 16-bit two-dimensional
+// primary ones (and IMAGE extensions without data) runs the same with
+// --full: those images are written as before, with or without a dump,
+// truncated or whole. Only the cases named here hold other images.
+std::vector<spine_case> as_without_full_cases() {
+  const std::set<std::string> other_images{
+      "no_image_dump_three_axes", "no_image_dump_floating_values", "no_image_dump_bytes", "no_image_dump_one_axis",
+      "XTENSION_text_off_the_card_grid", "float_image_cut", "float_image_cut_in_a_part_not_written",
+      "float_image_without_its_padding", "huge_axes_saturate"};
+  std::vector<spine_case> cases;
+  for (spine_case& c : default_cases()) {
+    if (other_images.contains(c.name)) continue;
+    c.args.insert(c.args.begin(), "--full");
+    if (auto log = c.files.find("logfile"); log != c.files.end()) log->second.replace(0, 6, " orvex --full");
+    cases.push_back(std::move(c));
+  }
+  return cases;
 }
 
 // --- running them -----------------------------------------------------------
@@ -919,6 +1137,9 @@ INSTANTIATE_TEST_SUITE_P(cases, spine_e2e, ::testing::Combine(::testing::ValuesI
                          [](const auto& info) {
                            return std::get<0>(info.param).name + (std::get<1>(info.param) ? "_gzip" : "_plain");
                          });
+INSTANTIATE_TEST_SUITE_P(as_without_full, spine_e2e,
+                         ::testing::Combine(::testing::ValuesIn(as_without_full_cases()), ::testing::Values(false)),
+                         [](const auto& info) { return std::get<0>(info.param).name; });
 
 // -o DIR, -o - and the input "-" write what a plain run writes, moved: into
 // the folder; onto standard output, part after part, with the messages on
@@ -967,7 +1188,10 @@ TEST_P(spine_e2e_moved, run) {
     const std::string word = path.find_first_of(" ,*") == std::string::npos ? path : "\"" + path + "\"";
     ASSERT_TRUE(logged.ends_with(" " + word + "\n"));
     files["logfile"] = " orvex" + logged.substr(0, logged.size() - word.size() - 1) + "-\n";
-    for (const auto& [name, bytes] : parts) files["stdin" + name.substr(name.rfind('.'))] = bytes;
+    for (const auto& [name, bytes] : parts) {
+      const std::size_t csv = name.ends_with(".csv") ? 4 : 0;  // the part number is before ".csv"
+      files["stdin" + name.substr(name.rfind('.', name.size() - csv - 1))] = bytes;
+    }
     out.replace(0, filename_line(path).size(), filename_line("-"));
   }
   check_run(run_orvex(o), out, err, 0, files);

@@ -79,6 +79,13 @@ TEST(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
   const std::string plain = big_table(rows, false, 1);
   const std::string with_arrays = big_table(rows, true, 2);
   const std::string gz = gzip(plain);
+  // Images of --full, each over a megabyte: a float cube, a 64-bit image
+  // extension.
+  big_endian floats, longs;
+  for (int i = 0; i < 512 * 600; ++i) floats.f32(i % 997 == 0 ? -0.0f : static_cast<float>(i) / 3.0f);
+  for (int i = 0; i < 64 * 2100; ++i) longs.i64(static_cast<std::int64_t>(i) * 1000003 - 7);
+  const std::string images =
+      fits_builder{}.image(-32, {512, 300, 2}, floats.bytes()).image_extension(64, {64, 2100}, longs.bytes()).bytes();
   struct input_case {
     const char* name;
     std::string bytes;
@@ -96,6 +103,8 @@ TEST(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
       {"cut inside the rows", plain.substr(0, plain.size() / 2 + 7), {}},
       {"arrays cut inside the heap", with_arrays.substr(0, with_arrays.size() - 9000), {}},
       {"gzip cut in the middle", gz.substr(0, gz.size() / 2), {}},
+      {"images under --full", images, {"--full"}},
+      {"images cut under --full", images.substr(0, images.size() / 2 + 5), {"--full"}},
       {"gzip damaged in the middle", [&] {
          std::string d = gz;
          for (std::size_t i = d.size() / 2; i < d.size() / 2 + 64; ++i) d[i] = static_cast<char>(d[i] ^ 0x5A);

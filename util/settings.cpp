@@ -11,6 +11,7 @@ int flag_all = 1;
 int rosat = 0;
 int chandra = 0;
 int threads = 0;
+int full = 0;
 std::optional<std::string> output_dir;
 int to_stdout = 0;
 int exact = 0;
@@ -25,6 +26,7 @@ void reset_settings() {
   flag_all = 1;
   rosat = chandra = 0;
   threads = 0;
+  full = 0;
   output_dir.reset();
   to_stdout = exact = csv = list_parts = 0;
   myvec.clear();

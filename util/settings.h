@@ -24,6 +24,7 @@ extern int flag_all;     // 1: write every column, myvec follows each table
 extern int rosat;        // warn on a CHANDRA telescope
 extern int chandra;      // warn on a ROSAT telescope
 extern int threads;      // threads that format table rows; 0: every core the process may use
+extern int full;         // every image and every ASCII-table field (--full)
 
 // Where the parts' text goes: the current folder while output_dir holds
 // nothing, else the folder output_dir (-o DIR, which may name none, as an
