@@ -29,10 +29,10 @@ std::vector<int> every_column(int n) {
   return v;
 }
 
-row_formatter binary(const std::vector<column_spec>& specs, std::vector<int> selected = {}) {
+row_formatter binary(const std::vector<column_spec>& columns, std::vector<int> selected = {}) {
   reset_table();
   int n = 0;
-  for (const column_spec& s : specs) {
+  for (const column_spec& s : columns) {
     column_desc& c = table[static_cast<std::size_t>(++n)];
     c.type = s.form[0];
     c.array_type = s.form[0] != '\0' ? s.form[1] : '\0';

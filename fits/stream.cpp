@@ -18,6 +18,7 @@ namespace {
 // (plain and gzip input alike) instead of through its own buffer and a copy.
 constexpr unsigned zlib_buffer_size = 64 * 1024;
 static_assert(2 * zlib_buffer_size <= stream::buffer_size / 2);
+static_assert(2 * zlib_buffer_size <= stream::direct_read);
 
 // gzerror() puts the path in front of its message ("obs.fits: Is a
 // directory"); our reports name the file themselves.
@@ -88,17 +89,32 @@ bool stream::refill() {
     end_ += got;
     return true;
   }
+  note_end();
+  return false;
+}
+
+void stream::note_end() {
   error_ = reason_of(file_);
   // Drop the file name that zlib puts in front of its message.
   if (error_.compare(0, path_prefix_.size(), path_prefix_) == 0) error_.erase(0, path_prefix_.size());
   at_end_ = true;
-  return false;
 }
 
 int stream::read_slow(unsigned char* dst, int n) {
   if (n <= 0) return 0;
   int got = 0;
   while (got < n) {
+    if (cur_ == end_ && n - got >= direct_read && !at_end_ && file_ != nullptr) {
+      // A large remainder is read (or inflated) by zlib straight into the
+      // caller's memory, without a copy through this buffer.
+      const int delivered = gzread(file_, dst + got, static_cast<unsigned>(n - got));
+      if (delivered > 0) {
+        got += delivered;
+        continue;
+      }
+      note_end();
+      break;
+    }
     if (cur_ == end_ && !refill()) break;
     int take = static_cast<int>(std::min<std::ptrdiff_t>(end_ - cur_, n - got));
     std::memcpy(dst + got, cur_, static_cast<std::size_t>(take));

@@ -43,6 +43,10 @@ using card_buffer = std::array<char, card_size + 1>;
 class stream {
  public:
   static constexpr int buffer_size = 256 * 1024;
+  // Reads of at least this many bytes left over after the buffer's go to
+  // zlib directly: twice zlib's own buffer, so that zlib does not copy them
+  // through its buffer either.
+  static constexpr int direct_read = 128 * 1024;
 
   stream() = default;
   ~stream() { close(); }
@@ -110,6 +114,9 @@ class stream {
   // Refills the buffer, keeping the unconsumed bytes; false when the
   // stream delivered nothing more.
   bool refill();
+  // Records that the stream delivered nothing more: its end, or zlib's
+  // error and reason.
+  void note_end();
   // Takes over a zlib stream just opened; `prefix` is what zlib puts in
   // front of its messages about it.
   void start(gzFile f, std::string prefix);

@@ -98,6 +98,15 @@ void output_file::flush() {
 void output_file::write_slow(const char* data, std::size_t n) {
   if (opener_ && n != 0) make_room();
   if (file_ == nullptr || error_ != 0) return;
+  if (n >= buffer_size / 2) {
+    // A large piece (a run of rows) goes to the system as it is, after
+    // what the buffer holds, rather than being copied through the buffer.
+    flush();
+    if (error_ != 0) return;
+    errno = 0;
+    if (std::fwrite(data, 1, n, file_) != n || (!owned_ && std::fflush(file_) != 0)) fail(errno);
+    return;
+  }
   while (n != 0) {
     if (cur_ == end_) {
       flush();
