@@ -234,10 +234,14 @@ int formatting_threads() {
 std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_view& heap, bool with_text,
                        const row_source& source, row_sink& sink) {
   const std::int64_t width = f.row_bytes();
-  std::int64_t per_run = width > 0 ? run_bytes / width : max_run_rows;
+  // A run holds about run_bytes of input, the arrays of its rows counted
+  // too: a row of a held table may point at megabytes of heap, whose text
+  // would otherwise make each run in flight that much larger.
+  const std::int64_t weight = width + (rows > 0 ? heap.delivered / rows : 0);
+  std::int64_t per_run = weight > 0 ? run_bytes / weight : max_run_rows;
   per_run = per_run < 1 ? 1 : (per_run > max_run_rows ? max_run_rows : per_run);
   const int workers = formatting_threads();
-  const bool parallel = workers > 1 && width > 0 && saturated_product(rows, width) >= parallel_bytes;
+  const bool parallel = workers > 1 && width > 0 && saturated_product(rows, weight) >= parallel_bytes;
 
   std::int64_t done = 0;
   if (!parallel) {
