@@ -48,19 +48,22 @@ inline double scaled(double v, const column_desc& c) {
 // Text of a 32-bit integer element and its blank: "-2147483648 ".
 constexpr std::size_t long_text = 12;
 
-// The real elements of E, D, C and M: "%-.16g " without TDISP, "%-*.*g "
-// with its width and decimals.
-template <double (*value_at)(const unsigned char*), int step>
-void real_elements(const column_desc& c, const unsigned char* b, std::int64_t values, text_buffer& text) {
-  if (c.disp_width == 0) {
-    char* p = text.room(static_cast<std::size_t>(values) * (fmt::short_text + 1));
-    for (std::int64_t i = 0; i < values; ++i, b += step) {
-      p = fmt::put_g16(p, scaled(value_at(b), c));
-      *p++ = ' ';
-    }
-    text.commit(p);
-    return;
+// The real elements of E, D, C and M without TDISP: "%-.16g " of each of
+// `per_element` values per element (the real and imaginary parts of C and
+// M, scaled alike).
+template <double (*value_at)(const unsigned char*), int step, int per_element>
+char* put_reals(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
+  const std::int64_t values = per_element * count;
+  for (std::int64_t i = 0; i < values; ++i, b += step) {
+    p = fmt::put_g16(p, scaled(value_at(b), c));
+    *p++ = ' ';
   }
+  return p;
+}
+
+// The real elements with a TDISP width and decimals: "%-*.*g ".
+template <double (*value_at)(const unsigned char*), int step>
+void displayed_reals(const column_desc& c, const unsigned char* b, std::int64_t values, text_buffer& text) {
   // A wide TDISP can make each element long: room is asked per element.
   const std::size_t room = static_cast<std::size_t>(fmt::g_text_room(c.disp_width)) + 1;
   for (std::int64_t i = 0; i < values; ++i, b += step) {
@@ -72,10 +75,9 @@ void real_elements(const column_desc& c, const unsigned char* b, std::int64_t va
 
 // 'K': 64-bit integers, exact where the scaling is the identity or the
 // unsigned convention.
-void long_long_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
+char* put_long_longs(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
   const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
   const bool unsigned_form = c.tscal == 1.0 && c.tzero == unsigned_64_offset;
-  char* p = text.room(static_cast<std::size_t>(count) * (fmt::short_text + 1));
   for (std::int64_t i = 0; i < count; ++i, b += 8) {
     const auto v = static_cast<std::int64_t>(be64(b));
     if (identity) {
@@ -92,33 +94,32 @@ void long_long_elements(const column_desc& c, const unsigned char* b, std::int64
     }
     *p++ = ' ';
   }
-  text.commit(p);
+  return p;
 }
 
 // B, I and J: the 32-bit conversion of the scaled value; B is written as
 // the unsigned reading of those 32 bits ("%lu").
 template <int size>
-void integer_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
+char* put_integers(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
   auto raw = [](const unsigned char* at) -> std::int32_t {
     if constexpr (size == 1) return at[0];
     if constexpr (size == 2) return be16s(at);
     return static_cast<std::int32_t>(be32(at));
   };
-  char* p = text.room(static_cast<std::size_t>(count) * long_text);
   if (c.tscal == 1.0 && c.tzero == 0.0) {
     // The scaled value is the integer itself.
     for (std::int64_t i = 0; i < count; ++i, b += size) {
       p = fmt::put_long(p, raw(b));
       *p++ = ' ';
     }
-  } else {
-    for (std::int64_t i = 0; i < count; ++i, b += size) {
-      std::int32_t v = fits::to_int32(scaled(raw(b), c));
-      p = size == 1 ? fmt::put_ulong(p, static_cast<std::uint32_t>(v)) : fmt::put_long(p, v);
-      *p++ = ' ';
-    }
+    return p;
   }
-  text.commit(p);
+  for (std::int64_t i = 0; i < count; ++i, b += size) {
+    std::int32_t v = fits::to_int32(scaled(raw(b), c));
+    p = size == 1 ? fmt::put_ulong(p, static_cast<std::uint32_t>(v)) : fmt::put_long(p, v);
+    *p++ = ' ';
+  }
+  return p;
 }
 
 // The eight '0'/'1' characters of every byte value, most significant bit
@@ -133,15 +134,16 @@ struct bit_text_table {
 };
 constexpr bit_text_table bit_texts;
 
-void string_element(const unsigned char* b, std::int64_t count, text_buffer& text) {
+// 'A': the bytes up to the first zero byte, padded to `count` characters,
+// and a blank (one blank for a count below 1).
+char* put_string(const column_desc&, const unsigned char* b, std::int64_t count, char* p) {
   const std::size_t width = count > 0 ? static_cast<std::size_t>(count) : 0;
-  char* p = text.room(width + 1);
   // A cell of no bytes may have no bytes to point at (a row of no bytes
   // has none): it is not looked at.
   const std::size_t len = width == 0 ? 0 : ::strnlen(reinterpret_cast<const char*>(b), width);
   if (len != 0) std::memcpy(p, b, len);
   std::memset(p + len, ' ', width + 1 - len);
-  text.commit(p + width + 1);
+  return p + width + 1;
 }
 
 void logical_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
@@ -157,12 +159,11 @@ void logical_elements(const column_desc& c, const unsigned char* b, std::int64_t
   }
 }
 
-void bit_elements(const unsigned char* b, std::int64_t count, text_buffer& text) {
+char* put_bits(const column_desc&, const unsigned char* b, std::int64_t count, char* p) {
   const std::int64_t bytes = (count + 7) / 8;
-  char* p = text.room(static_cast<std::size_t>(bytes) * 8 + 1);
   for (std::int64_t i = 0; i < bytes; ++i, p += 8) std::memcpy(p, bit_texts.text[b[i]], 8);
   *p++ = ' ';
-  text.commit(p);
+  return p;
 }
 
 // The exact form (write_exact_cell): the shortest text of each element's
@@ -251,43 +252,75 @@ std::int64_t cell_bytes(char letter, std::int64_t count) {
   }
 }
 
-void write_cell(const column_desc& c, char letter, const unsigned char* b, std::int64_t count, text_buffer& text) {
+cell_writer bounded_writer(const column_desc& c, char letter, std::int64_t count, std::size_t& room) {
   if (letter == 'A') {
-    string_element(b, count, text);
+    room = count > 0 ? static_cast<std::size_t>(count) + 1 : 1;
+    return put_string;
+  }
+  if (count < 1) return nullptr;
+  const auto n = static_cast<std::size_t>(count);
+  constexpr std::size_t number = fmt::short_text + 1;
+  switch (letter) {
+    case 'B':
+      room = n * long_text;
+      return put_integers<1>;
+    case 'I':
+      room = n * long_text;
+      return put_integers<2>;
+    case 'J':
+      room = n * long_text;
+      return put_integers<4>;
+    case 'K':
+      room = n * number;
+      return put_long_longs;
+    case 'X':
+      room = (n + 7) / 8 * 8 + 1;
+      return put_bits;
+    default:
+      break;
+  }
+  // The real letters have a bound only without a TDISP width.
+  if (c.disp_width != 0) return nullptr;
+  switch (letter) {
+    case 'E':
+      room = n * number;
+      return put_reals<single_at, 4, 1>;
+    case 'D':
+      room = n * number;
+      return put_reals<double_at, 8, 1>;
+    case 'C':
+      room = 2 * n * number;
+      return put_reals<single_at, 4, 2>;
+    case 'M':
+      room = 2 * n * number;
+      return put_reals<double_at, 8, 2>;
+    default:
+      return nullptr;
+  }
+}
+
+void write_cell(const column_desc& c, char letter, const unsigned char* b, std::int64_t count, text_buffer& text) {
+  std::size_t room = 0;
+  if (cell_writer write = bounded_writer(c, letter, count, room)) {
+    text.commit(write(c, b, count, text.room(room)));
     return;
   }
   if (count < 1) return;
   switch (letter) {
-    case 'B':
-      integer_elements<1>(c, b, count, text);
-      break;
-    case 'I':
-      integer_elements<2>(c, b, count, text);
-      break;
-    case 'J':
-      integer_elements<4>(c, b, count, text);
-      break;
-    case 'K':
-      long_long_elements(c, b, count, text);
-      break;
     case 'E':
-      real_elements<single_at, 4>(c, b, count, text);
+      displayed_reals<single_at, 4>(c, b, count, text);
       break;
     case 'D':
-      real_elements<double_at, 8>(c, b, count, text);
+      displayed_reals<double_at, 8>(c, b, count, text);
       break;
     case 'C':
-      // Real part, then imaginary part, both scaled alike.
-      real_elements<single_at, 4>(c, b, 2 * count, text);
+      displayed_reals<single_at, 4>(c, b, 2 * count, text);
       break;
     case 'M':
-      real_elements<double_at, 8>(c, b, 2 * count, text);
+      displayed_reals<double_at, 8>(c, b, 2 * count, text);
       break;
     case 'L':
       logical_elements(c, b, count, text);
-      break;
-    case 'X':
-      bit_elements(b, count, text);
       break;
     default:
       break;

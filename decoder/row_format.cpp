@@ -108,6 +108,26 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
     f.cells_.push_back(c);
   }
   for (int n : selected) f.selected_.push_back(n - 1);
+  // The printf-form line asks for room once for all its cells of a known
+  // bound; a cell whose bound is large asks for its own, so that the room
+  // grows only with text that is really written.
+  constexpr std::size_t most_shared_room = 64 * 1024;
+  std::size_t room = 1;  // the line feed
+  for (auto k = f.selected_.rbegin(); k != f.selected_.rend(); ++k) {
+    const cell& c = f.cells_[static_cast<std::size_t>(*k)];
+    plain_cell p;
+    p.index = *k;
+    p.room_after = room;
+    std::size_t cell_room = 0;
+    if (!c.array) p.write = bounded_writer(c.column, c.column.type, c.column.count, cell_room);
+    if (p.write != nullptr && cell_room <= most_shared_room) {
+      room += cell_room;
+    } else {
+      p.write = nullptr;
+    }
+    f.plain_.insert(f.plain_.begin(), p);
+  }
+  f.plain_room_ = room;
   return f;
 }
 
@@ -223,45 +243,40 @@ void row_formatter::format_binary(const unsigned char* row, const heap_view& hea
   } else if (form_.csv) {
     write_line<number_form::printf_like>(row, heap, *text);
   } else {
-    for (int i : selected_) {
-      const cell& c = cells_[static_cast<std::size_t>(i)];
-      if (!c.array) {
-        write_cell(c.column, c.column.type, row + c.offset, c.column.count, *text);
+    char* p = text->room(plain_room_);
+    for (const plain_cell& k : plain_) {
+      const cell& c = cells_[static_cast<std::size_t>(k.index)];
+      if (k.write != nullptr) {
+        p = k.write(c.column, row + c.offset, c.column.count, p);
         continue;
       }
-      for (std::int64_t k = 0; k < c.column.count; ++k) {
-        std::int64_t count = 0;
-        const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
-        // An empty array writes nothing, not even an 'A' cell's blank.
-        if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, *text);
-      }
+      text->commit(p);
+      write_cell_text<number_form::printf_like>(k.index, row, heap, *text);
+      p = text->room(k.room_after);
     }
-    text->put('\n');
+    *p++ = '\n';
+    text->commit(p);
+  }
+}
+
+template <number_form form>
+void row_formatter::write_cell_text(int i, const unsigned char* row, const heap_view& heap, text_buffer& text) const {
+  const cell& c = cells_[static_cast<std::size_t>(i)];
+  if (!c.array) {
+    write_cell(c.column, c.column.type, row + c.offset, c.column.count, text, form);
+    return;
+  }
+  for (std::int64_t k = 0; k < c.column.count; ++k) {
+    std::int64_t count = 0;
+    const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
+    // An empty array writes nothing, not even an 'A' cell's blank.
+    if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, text, form);
   }
 }
 
 template <number_form form>
 void row_formatter::write_line(const unsigned char* row, const heap_view& heap, text_buffer& text) const {
-  auto write = [&](const column_desc& column, char letter, const unsigned char* bytes, std::int64_t count) {
-    if constexpr (form == number_form::exact) {
-      write_exact_cell(column, letter, bytes, count, text);
-    } else {
-      write_cell(column, letter, bytes, count, text);
-    }
-  };
-  // The text of cell cells_[i], as write_cell gives it.
-  auto cell_text = [&](int i) {
-    const cell& c = cells_[static_cast<std::size_t>(i)];
-    if (!c.array) {
-      write(c.column, c.column.type, row + c.offset, c.column.count);
-      return;
-    }
-    for (std::int64_t k = 0; k < c.column.count; ++k) {
-      std::int64_t count = 0;
-      const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
-      if (at != nullptr && count > 0) write(c.column, c.element, at, count);
-    }
-  };
+  auto cell_text = [&](int i) { write_cell_text<form>(i, row, heap, text); };
   if (!form_.csv) {
     for (int i : selected_) cell_text(i);
     text.put('\n');

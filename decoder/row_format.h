@@ -151,6 +151,19 @@ class row_formatter {
   // The end of a row's line that began at `line_start` of `text`.
   void end_record(text_buffer& text, std::size_t line_start) const;
 
+  // A selected cell of the printf-form line: its text written by `write`
+  // into room asked for once per row, or, when `write` is null (arrays,
+  // TDISPn widths, logicals, very long cells), by write_cell with room of
+  // its own, after which `room_after` is asked for the cells that follow.
+  struct plain_cell {
+    cell_writer write = nullptr;
+    int index = 0;  // into cells_
+    std::size_t room_after = 0;
+  };
+  // The text of cell cells_[i] in number form `form`, through write_cell.
+  template <number_form form>
+  void write_cell_text(int i, const unsigned char* row, const heap_view& heap, text_buffer& text) const;
+
   enum class kind { binary, ascii, image };
   kind kind_ = kind::binary;
   text_form form_;
@@ -162,6 +175,8 @@ class row_formatter {
   std::vector<cell> cells_;     // by column number - 1
   std::vector<int> selected_;   // indices into cells_, in output order
   std::vector<int> looked_at_;  // indices of the cells read before the line, in column order
+  std::vector<plain_cell> plain_;  // the printf-form line: selected_, each with its writer
+  std::size_t plain_room_ = 0;     // room for the line's bounded cells and its line feed
 };
 
 }  // namespace orvex::decoder
