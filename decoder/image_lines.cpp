@@ -5,6 +5,7 @@
 #include "decoder/row_format.h"
 #include "decoder/row_output.h"
 #include "util/failure.h"
+#include "util/saturating.h"
 
 namespace orvex::decoder {
 
@@ -20,14 +21,13 @@ image_layout layout_of(const fits::data_unit& unit, const fits::image_values& va
   }
   // More axes than FITS allows, or an axis without its card, or one that
   // holds no pixel: nothing to write.
-  constexpr std::int64_t max_axes = 999;
-  if (*axes > max_axes) return image;
+  if (*axes > fits::max_axes) return image;
   std::int64_t lines = 1;
   for (int n = 1; n <= *axes; ++n) {
     const std::optional<std::int64_t> length = unit.axis(n);
     if (!length || *length < 1) return image;
     if (n == 1) continue;
-    lines = lines > INT64_MAX / *length ? INT64_MAX : lines * *length;
+    lines = util::saturated_product(lines, *length);
   }
   image.what = image_layout::kind::image;
   image.per_line = *unit.axis(1);

@@ -89,10 +89,6 @@ char* put_wide(char* p, __int128 v) {
 
 }  // namespace
 
-bool known_bitpix(std::int64_t bitpix) {
-  return bitpix == 8 || bitpix == 16 || bitpix == 32 || bitpix == 64 || bitpix == -32 || bitpix == -64;
-}
-
 pixel_rules::pixel_rules(int bitpix, double bscale, double bzero, std::optional<std::int64_t> blank)
     : bitpix_(bitpix), bscale_(bscale), bzero_(bzero) {
   const bool integer = bitpix > 0;

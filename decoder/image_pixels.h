@@ -27,11 +27,11 @@
 
 #include "decoder/binary_cells.h"
 #include "decoder/text_buffer.h"
+#include "fits/data_unit.h"
 
 namespace orvex::decoder {
 
-// Whether `bitpix` is one of the FITS pixel types 8, 16, 32, 64, -32, -64.
-bool known_bitpix(std::int64_t bitpix);
+using fits::known_bitpix;
 
 class pixel_rules {
  public:

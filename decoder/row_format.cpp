@@ -6,13 +6,11 @@
 #include "decoder/ascii_rows.h"
 #include "decoder/binary_cells.h"
 #include "decoder/cell_format.h"
+#include "util/saturating.h"
 
 namespace orvex::decoder {
 namespace {
 
-// Sum that stops at the largest value instead of overflowing: a hostile
-// header may declare columns of any width.
-std::int64_t saturated_sum(std::int64_t a, std::int64_t b) { return a > INT64_MAX - b ? INT64_MAX : a + b; }
 
 // Characters that make a CSV field quoted: blank, comma, double quote and
 // the line ends; everything else is plain.
@@ -104,7 +102,8 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
     c.looked_at = c.array || (speaks(c.column.type) && (c.bytes > 0 || !known_letter(c.column.type)));
     if (c.looked_at) f.looked_at_.push_back(n - 1);
     if (c.array) f.has_arrays_ = true;
-    f.row_bytes_ = saturated_sum(f.row_bytes_, c.bytes);
+    // A hostile header may declare columns of any width.
+    f.row_bytes_ = util::saturated_sum(f.row_bytes_, c.bytes);
     f.cells_.push_back(c);
   }
   for (int n : selected) f.selected_.push_back(n - 1);
@@ -113,10 +112,11 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
   // grows only with text that is really written.
   constexpr std::size_t most_shared_room = 64 * 1024;
   std::size_t room = 1;  // the line feed
-  for (auto k = f.selected_.rbegin(); k != f.selected_.rend(); ++k) {
-    const cell& c = f.cells_[static_cast<std::size_t>(*k)];
-    plain_cell p;
-    p.index = *k;
+  f.plain_.resize(f.selected_.size());
+  for (std::size_t k = f.selected_.size(); k-- > 0;) {
+    plain_cell& p = f.plain_[k];
+    const cell& c = f.cells_[static_cast<std::size_t>(f.selected_[k])];
+    p.index = f.selected_[k];
     p.room_after = room;
     std::size_t cell_room = 0;
     if (!c.array) p.write = bounded_writer(c.column, c.column.type, c.column.count, cell_room);
@@ -125,7 +125,6 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
     } else {
       p.write = nullptr;
     }
-    f.plain_.insert(f.plain_.begin(), p);
   }
   f.plain_room_ = room;
   return f;
@@ -154,8 +153,7 @@ row_formatter row_formatter::image_lines(const pixel_rules& pixels, std::int64_t
   f.per_line_ = per_line > 0 ? per_line : 0;
   // A line longer than any stream reads as the stream's cut, never as an
   // allocation: the bytes are gathered only as they arrive.
-  const std::int64_t size = pixels.bytes();
-  f.row_bytes_ = size == 0 ? 0 : f.per_line_ > INT64_MAX / size ? INT64_MAX : f.per_line_ * size;
+  f.row_bytes_ = util::saturated_product(f.per_line_, pixels.bytes());
   return f;
 }
 
@@ -301,7 +299,6 @@ void row_formatter::end_record(text_buffer& text, std::size_t line_start) const 
   }
   text.put('\n');
 }
-
 
 void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const {
   // The field reads stop at the NUL after the row, so a number may run on

@@ -15,6 +15,7 @@
 #include "decoder/row_runs.h"
 #include "util/console.h"
 #include "util/failure.h"
+#include "util/saturating.h"
 #include "util/settings.h"
 
 namespace orvex::decoder {
@@ -134,11 +135,7 @@ void report_truncated_image(std::int64_t done, std::int64_t declared) {
 
 namespace {
 
-// Product that stops at the largest value instead of overflowing.
-std::int64_t saturated_product(std::int64_t a, std::int64_t b) {
-  if (a <= 0 || b <= 0) return 0;
-  return a > INT64_MAX / b ? INT64_MAX : a * b;
-}
+using util::saturated_product;
 
 // The bytes of rows that one run holds, about: large enough that passing a
 // run between threads costs little against formatting it, small enough
@@ -345,12 +342,7 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, const extensi
                         const row_formatter& f) {
   write_leading_text(file, h.naxis2, f);
   if (f.has_arrays()) {
-    // The heap ends where the data unit does: NAXIS1 x NAXIS2 + PCOUNT
-    // bytes for a table, whatever its header says of BITPIX and GCOUNT.
-    const std::int64_t rows_bytes = saturated_product(h.unit.naxis1(), h.unit.naxis2());
-    const std::int64_t pcount = h.unit.pcount() > 0 ? h.unit.pcount() : 0;
-    const std::int64_t data_size = rows_bytes > INT64_MAX - pcount ? INT64_MAX : rows_bytes + pcount;
-    return held_rows(in, file, h, f, h.unit.heap_offset(), data_size);
+    return held_rows(in, file, h, f, h.unit.heap_offset(), h.unit.heap_end());
   }
   return stream_rows(in, file, h.naxis2, f);
 }

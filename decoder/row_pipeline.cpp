@@ -53,16 +53,6 @@ void row_pipeline::finish() {
   threads_.clear();
 }
 
-bool row_pipeline::stopped() {
-  std::lock_guard lock(mutex_);
-  return stopped_;
-}
-
-void row_pipeline::stop() {
-  std::lock_guard lock(mutex_);
-  stopped_ = true;
-}
-
 void row_pipeline::work() {
   for (;;) {
     slot* s = nullptr;

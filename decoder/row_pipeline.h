@@ -43,11 +43,6 @@ class row_pipeline {
   // Waits until every submitted run has been emitted, and stops the threads.
   void finish();
 
-  // Whether the writer has asked for the rows not yet read to be dropped
-  // (set from `emit` through stop()); the reader then stops submitting.
-  bool stopped();
-  void stop();
-
  private:
   void work();
   void write();
@@ -71,7 +66,6 @@ class row_pipeline {
   std::deque<slot*> to_format_;
   std::deque<slot*> in_order_;           // submitted and not yet emitted
   bool closing_ = false;
-  bool stopped_ = false;
   std::vector<std::thread> threads_;
 };
 

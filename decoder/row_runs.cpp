@@ -26,7 +26,6 @@ std::int64_t read_run(fits::stream& in, std::int64_t width, std::int64_t first, 
 
 void format_run(const row_formatter& f, const heap_view& heap, bool with_text, row_run& run) {
   run.text.clear();
-  run.line_ends.clear();
   run.messages.clear();
   run.message_ends.clear();
   run.fault = array_fault{};
@@ -37,7 +36,6 @@ void format_run(const row_formatter& f, const heap_view& heap, bool with_text, r
     f.format(run.rows + i * width, heap, with_text ? &run.text : nullptr, run.messages,
              looking ? &run.fault : nullptr);
     if (looking && run.fault.column != 0) run.fault_row = run.first + i;
-    run.line_ends.push_back(run.text.size());
     run.message_ends.push_back(run.messages.size());
   }
 }

@@ -30,11 +30,11 @@ struct row_run {
   // lie in a table held in memory.
   fits::byte_buffer bytes;
 
-  // What format_run makes of the rows: their lines one after another and
-  // each row's end in `text`; their messages and each row's end in
-  // `messages`; the first array outside the heap and its row.
+  // What format_run makes of the rows: their lines one after another in
+  // `text`; their messages and each row's end in `messages` (they go out
+  // between the rows' progress figures); the first array outside the heap
+  // and its row.
   text_buffer text;
-  std::vector<std::size_t> line_ends;
   std::string messages;
   std::vector<std::size_t> message_ends;
   array_fault fault;

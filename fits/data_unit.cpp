@@ -1,27 +1,15 @@
 #include "fits/data_unit.h"
 
 #include <cstdint>
-#include <limits>
 
 #include "fits/card_value.h"
+#include "util/saturating.h"
 
 namespace orvex::fits {
 namespace {
 
-constexpr std::int64_t int64_max = std::numeric_limits<std::int64_t>::max();
-constexpr int max_axes = 999;
-
-// Products and sums of non-negative values, held at INT64_MAX instead of
-// overflowing.
-std::int64_t saturated_product(std::int64_t a, std::int64_t b) {
-  std::int64_t r = 0;
-  return __builtin_mul_overflow(a, b, &r) ? int64_max : r;
-}
-
-std::int64_t saturated_sum(std::int64_t a, std::int64_t b) {
-  std::int64_t r = 0;
-  return __builtin_add_overflow(a, b, &r) ? int64_max : r;
-}
+using util::saturated_product;
+using util::saturated_sum;
 
 // The n of an "NAXISn" keyword (1 to 999, written without leading zeros);
 // 0 for any other keyword.
@@ -77,9 +65,7 @@ std::int64_t data_unit::naxis(int n) const { return axis(n).value_or(0); }
 std::optional<std::int64_t> data_unit::size() const {
   if (!bitpix_ || !naxis_) return std::nullopt;
   const std::int64_t bitpix = *bitpix_;
-  if (bitpix != 8 && bitpix != 16 && bitpix != 32 && bitpix != 64 && bitpix != -32 && bitpix != -64) {
-    return std::nullopt;
-  }
+  if (!known_bitpix(bitpix)) return std::nullopt;
   const std::int64_t axes = *naxis_;
   if (axes < 0 || axes > max_axes) return std::nullopt;
   if (axes == 0) return 0;
@@ -103,9 +89,9 @@ std::optional<std::int64_t> data_unit::size() const {
 
 std::int64_t data_unit::heap_offset() const {
   if (theap_ >= 0) return theap_;
-  const std::int64_t width = naxis1() < 0 ? 0 : naxis1();
-  const std::int64_t rows = naxis2() < 0 ? 0 : naxis2();
-  return saturated_product(width, rows);
+  return saturated_product(naxis1(), naxis2());
 }
+
+std::int64_t data_unit::heap_end() const { return saturated_sum(saturated_product(naxis1(), naxis2()), pcount_); }
 
 }  // namespace orvex::fits

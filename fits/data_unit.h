@@ -24,6 +24,14 @@
 
 namespace orvex::fits {
 
+// The most axes a header may give: NAXIS is 0 to 999.
+inline constexpr std::int64_t max_axes = 999;
+
+// Whether `bitpix` is one of the FITS pixel types 8, 16, 32, 64, -32, -64.
+constexpr bool known_bitpix(std::int64_t bitpix) {
+  return bitpix == 8 || bitpix == 16 || bitpix == 32 || bitpix == 64 || bitpix == -32 || bitpix == -64;
+}
+
 class data_unit {
  public:
   enum class header_kind { primary, extension };
@@ -54,6 +62,12 @@ class data_unit {
   // gives one, else NAXIS1 x NAXIS2 (a negative axis counting as 0),
   // saturated at INT64_MAX.
   std::int64_t heap_offset() const;
+
+  // Where a binary table's heap ends, from the first byte of the data: the
+  // end of its data unit, NAXIS1 x NAXIS2 + PCOUNT (the gap before THEAP
+  // is part of PCOUNT), whatever BITPIX and GCOUNT say; negative values
+  // count as 0, and the sum saturates at INT64_MAX.
+  std::int64_t heap_end() const;
 
   // The values as read, saturated to the 64-bit range.
   std::int64_t pcount() const { return pcount_; }  // 0 when absent

@@ -72,6 +72,10 @@ TEST(data_unit, heap_values_for_variable_length_arrays) {
   EXPECT_EQ(collect(E, "NAXIS1=16 NAXIS2=1000 THEAP=-8").theap(), -1);
   EXPECT_EQ(collect(E, "NAXIS1=-4 NAXIS2=9").heap_offset(), 0);
   EXPECT_EQ(collect(E, "NAXIS1=9223372036854775807 NAXIS2=2").heap_offset(), max);
+  // The heap ends with the data unit, THEAP or not; PCOUNT holds the gap.
+  EXPECT_EQ(collect(E, "NAXIS1=16 NAXIS2=1000 PCOUNT=5000 THEAP=20000").heap_end(), 21000);
+  EXPECT_EQ(collect(E, "NAXIS1=-4 NAXIS2=9 PCOUNT=-3").heap_end(), 0);
+  EXPECT_EQ(collect(E, "NAXIS1=4 NAXIS2=9 PCOUNT=9223372036854775807").heap_end(), max);
 }
 
 }  // namespace
