@@ -153,10 +153,12 @@ constexpr std::int64_t parallel_bytes = 1 << 20;
 // standard output, and at the end the cut of a row the stream ended inside.
 class row_sink {
  public:
-  // `rows`: the rows the header declares (or the image's lines).
-  row_sink(util::output_file* file, std::int64_t rows, const row_formatter& f, std::int64_t heap_declared)
+  // `rows`: the rows the header declares (or the image's lines). With
+  // `lead`, f.leading_text() goes into the file before the first row.
+  row_sink(util::output_file* file, std::int64_t rows, const row_formatter& f, std::int64_t heap_declared,
+           bool lead = false)
       : file_(file), rows_(rows), f_(f), heap_declared_(heap_declared),
-        warn_first_row_(f.binary() && (file == nullptr || f.no_cells())) {}
+        warn_first_row_(f.binary() && (file == nullptr || f.no_cells())), lead_(lead && file != nullptr) {}
 
   // Passes the run's rows on. Returns false when the rows left need not be
   // visited (see the end).
@@ -172,6 +174,12 @@ class row_sink {
       if (r == run.fault_row && !fault_reported_) report_fault(r, run.fault);
       if (r == 0 && warn_first_row_) std::fputs("Warning: No colums written\n", console::out());
       if (progress_due(r, rows_)) print_progress(r, rows_, '\r');
+    }
+    if (lead_ && run.count > 0) {
+      lead_ = false;
+      text_buffer leading;
+      f_.leading_text(leading);
+      file_->write(leading.data(), leading.size());
     }
     if (file_ != nullptr && !run.text.empty()) file_->write(run.text.data(), run.text.size());
     if (run.cut_available >= 0) {
@@ -207,6 +215,7 @@ class row_sink {
   const row_formatter& f_;
   const std::int64_t heap_declared_;
   const bool warn_first_row_;
+  bool lead_;
   bool fault_reported_ = false;
 };
 
@@ -265,9 +274,10 @@ std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_vie
 }
 
 // Rows read from the stream as they come, `rows` of them.
-std::int64_t stream_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f) {
+std::int64_t stream_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f,
+                         bool lead = false) {
   const std::int64_t width = f.row_bytes();
-  row_sink sink(file, rows, f, 0);
+  row_sink sink(file, rows, f, 0, lead);
   auto source = [&](std::int64_t first, std::int64_t max_rows, row_run& run) {
     if (width > 0) return read_run(in, width, first, max_rows, run);
     // Rows of no bytes: every one is there, at a place that holds none
@@ -348,8 +358,10 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, const extensi
 }
 
 std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f) {
-  write_leading_text(file, rows, f);
-  return stream_rows(in, file, rows, f);
+  // An image's header record numbers its NAXIS1 columns: it waits for the
+  // first whole line, so that a header that declares a line of a trillion
+  // pixels on a short file costs nothing.
+  return stream_rows(in, file, rows, f, true);
 }
 
 }  // namespace orvex::decoder

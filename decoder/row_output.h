@@ -54,7 +54,7 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, const extensi
 
 // The same loop for rows without arrays, `rows` of them as the caller
 // counts them: a table's NAXIS2, an image's lines (NAXIS2 x NAXIS3 x ...),
-// f.leading_text() first when there are rows.
+// f.leading_text() before the first row that arrived whole.
 // The cut of an image is reported in image lines.
 std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f);
 

@@ -1092,6 +1092,14 @@ std::vector<spine_case> as_without_full_cases() {
     if (auto log = c.files.find("logfile"); log != c.files.end()) log->second.replace(0, 6, " orvex --full");
     cases.push_back(std::move(c));
   }
+  // The CSV header record of an image waits for its first whole line: a
+  // header that declares a line of a trillion pixels on a short file
+  // neither allocates nor writes it.
+  const unit trillion = primary_image(8, {1000000000000, 1}, "ab", {}, "");
+  cases.push_back({"full_csv_line_longer_than_the_file", {"--full", "--csv", "obs.fits"},
+                   {{"obs.fits", header_unit(trillion.cards) + "ab"}}, filename_line("obs.fits") + "000%\n",
+                   "orvex: obs.fits: part 0: the stream ends inside the image: 0 of 1 image lines written\n", 1,
+                   {{"logfile", " orvex --full --csv obs.fits\n"}}});
   return cases;
 }
 
