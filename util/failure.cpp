@@ -7,6 +7,7 @@
 #include <string>
 
 #include "util/console.h"
+#include "util/output_file.h"
 
 namespace orvex::failure {
 namespace {
@@ -24,6 +25,7 @@ void report(std::string_view subject, std::string_view what) {
   std::string line = "orvex: ";
   line.append(subject).append(": ").append(what).push_back('\n');
   std::fflush(console::out());
+  util::flush_standard_output();
   std::fwrite(line.data(), 1, line.size(), stderr);
   failed = true;
 }
@@ -48,7 +50,11 @@ void report_cut_in_part(std::string_view what) {
 void standard_output_failed(int err) {
   if (err != EPIPE) report("standard output", std::string("write failed: ") + std::strerror(err));
   failed = true;
-  std::exit(1);
+  // _Exit, not exit: this may run inside the exit handler that flushes the
+  // output, or on the thread that writes rows while others still format
+  // them. Nothing is left to flush: standard output takes nothing more, and
+  // standard error and the run log are written unbuffered.
+  std::_Exit(1);
 }
 
 bool cut_in_part() { return current_part_cut; }

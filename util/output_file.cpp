@@ -79,20 +79,26 @@ void output_file::fail(int err) {
   if (!owned_) failure::standard_output_failed(error_);
 }
 
+bool output_file::put_through(const char* data, std::size_t n) {
+  errno = 0;
+  // Standard output keeps its stdio buffer: hence the fflush.
+  if (std::fwrite(data, 1, n, file_) != n || (!owned_ && std::fflush(file_) != 0)) {
+    fail(errno);
+    return false;
+  }
+  return true;
+}
+
 void output_file::flush() {
   if (file_ == nullptr || error_ != 0) return;
   char* begin = buffer_.get();
-  std::size_t n = static_cast<std::size_t>(cur_ - begin);
-  if (n != 0) {
-    errno = 0;
-    // Standard output keeps its stdio buffer: it is pushed out at once,
-    // so that a reader sees each piece and a closed pipe is seen here.
-    if (std::fwrite(begin, 1, n, file_) != n || (!owned_ && std::fflush(file_) != 0)) {
-      fail(errno);
-      return;
-    }
-  }
+  const std::size_t n = static_cast<std::size_t>(cur_ - begin);
+  if (n != 0 && !put_through(begin, n)) return;
   cur_ = begin;
+}
+
+void flush_standard_output() {
+  if (open_file != nullptr && open_file->to_standard_output()) open_file->flush();
 }
 
 void output_file::write_slow(const char* data, std::size_t n) {
@@ -102,9 +108,7 @@ void output_file::write_slow(const char* data, std::size_t n) {
     // A large piece (a run of rows) goes to the system as it is, after
     // what the buffer holds, rather than being copied through the buffer.
     flush();
-    if (error_ != 0) return;
-    errno = 0;
-    if (std::fwrite(data, 1, n, file_) != n || (!owned_ && std::fflush(file_) != 0)) fail(errno);
+    if (error_ == 0) put_through(data, n);
     return;
   }
   while (n != 0) {

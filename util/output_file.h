@@ -99,8 +99,15 @@ class output_file {
   // errno of the first failed write, 0 while every write succeeded.
   int error() const { return error_; }
 
+  // Whether the text goes to standard output.
+  bool to_standard_output() const { return file_ != nullptr && !owned_; }
+
  private:
   void write_slow(const char* data, std::size_t n);
+  // Writes `n` bytes to the system, and pushes standard output's out at
+  // once, so that a reader sees each piece and a closed pipe is seen here.
+  // Records the failure and returns false when it fails.
+  bool put_through(const char* data, std::size_t n);
   void fail(int err);
   // flush(), or the creation of a file that waits for its first byte.
   void make_room();
@@ -115,5 +122,10 @@ class output_file {
   char* end_ = nullptr;
   int error_ = 0;
 };
+
+// Hands on what the open output file holds when it is standard output, so
+// that a message on standard error follows the text written before it
+// (--list, -o -). Does nothing for a part file.
+void flush_standard_output();
 
 }  // namespace orvex::util
