@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "decoder/cell_format.h"
+#include "fits/big_endian.h"
 #include "fits/card_value.h"
 #include "fits/stream.h"
 
@@ -17,26 +18,14 @@ constexpr double unsigned_64_offset = 9223372036854775808.0;
 
 constexpr std::int64_t max_bytes = INT64_MAX / 32;
 
-inline std::uint32_t be32(const unsigned char* b) {
-  return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
-}
-inline std::uint64_t be64(const unsigned char* b) { return std::uint64_t{be32(b)} << 32 | be32(b + 4); }
-inline std::int32_t be16s(const unsigned char* b) {
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] << 8 | b[1]));
-}
-inline float float_at(const unsigned char* b) {
-  std::uint32_t bits = be32(b);
-  float f;
-  std::memcpy(&f, &bits, sizeof f);
-  return f;
-}
+using fits::be32;
+using fits::be64;
+using fits::double_at;
+using fits::float_at;
+using fits::integer_at;
+
+// A 4-byte float widened to double, as the printf forms write it.
 inline double single_at(const unsigned char* b) { return float_at(b); }
-inline double double_at(const unsigned char* b) {
-  std::uint64_t bits = be64(b);
-  double d;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
-}
 
 inline double scaled(double v, const column_desc& c) {
   // A separate multiply and add (the build forbids contraction to an FMA),
@@ -101,11 +90,7 @@ char* put_long_longs(const column_desc& c, const unsigned char* b, std::int64_t 
 // the unsigned reading of those 32 bits ("%lu").
 template <int size>
 char* put_integers(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
-  auto raw = [](const unsigned char* at) -> std::int32_t {
-    if constexpr (size == 1) return at[0];
-    if constexpr (size == 2) return be16s(at);
-    return static_cast<std::int32_t>(be32(at));
-  };
+  auto raw = [](const unsigned char* at) { return static_cast<std::int32_t>(integer_at<size>(at)); };
   if (c.tscal == 1.0 && c.tzero == 0.0) {
     // The scaled value is the integer itself.
     for (std::int64_t i = 0; i < count; ++i, b += size) {
@@ -192,12 +177,7 @@ template <int size>
 void exact_scaled_integers(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
   char* p = text.room(static_cast<std::size_t>(count) * (fmt::short_text + 1));
   for (std::int64_t i = 0; i < count; ++i, b += size) {
-    double v = 0;
-    if constexpr (size == 1) v = b[0];
-    if constexpr (size == 2) v = be16s(b);
-    if constexpr (size == 4) v = static_cast<std::int32_t>(be32(b));
-    if constexpr (size == 8) v = static_cast<double>(static_cast<std::int64_t>(be64(b)));
-    p = fmt::put_shortest(p, scaled(v, c));
+    p = fmt::put_shortest(p, scaled(static_cast<double>(integer_at<size>(b)), c));
     *p++ = ' ';
   }
   text.commit(p);

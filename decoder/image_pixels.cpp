@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "decoder/cell_format.h"
+#include "fits/big_endian.h"
 
 namespace orvex::decoder {
 namespace {
@@ -20,31 +21,10 @@ constexpr std::int64_t run_values = 4096;
 // the 128-bit range.
 constexpr double exact_bzero_limit = 0x1p125;
 
-inline std::uint32_t be32(const unsigned char* b) {
-  return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
-}
-
-template <int size>
-inline std::int64_t stored_integer(const unsigned char* b) {
-  if constexpr (size == 1) return b[0];
-  if constexpr (size == 2) return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] << 8 | b[1]));
-  if constexpr (size == 4) return static_cast<std::int32_t>(be32(b));
-  if constexpr (size == 8) return static_cast<std::int64_t>(std::uint64_t{be32(b)} << 32 | be32(b + 4));
-}
-
 template <int size>
 inline double stored_real(const unsigned char* b) {
-  if constexpr (size == 4) {
-    const std::uint32_t bits = be32(b);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-  } else {
-    const std::uint64_t bits = std::uint64_t{be32(b)} << 32 | be32(b + 4);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-  }
+  if constexpr (size == 4) return fits::float_at(b);
+  return fits::double_at(b);
 }
 
 inline char* put_nan(char* p) {
@@ -111,21 +91,21 @@ char* pixel_rules::integers(const unsigned char* b, std::int64_t count, char* p)
   switch (form_) {
     case form::stored:
       for (std::int64_t i = 0; i < count; ++i, b += size) {
-        const std::int64_t v = stored_integer<size>(b);
+        const std::int64_t v = fits::integer_at<size>(b);
         p = has_blank_ && v == blank_ ? put_nan(p) : fmt::put_integer(p, v);
         *p++ = ' ';
       }
       break;
     case form::offset:
       for (std::int64_t i = 0; i < count; ++i, b += size) {
-        const std::int64_t v = stored_integer<size>(b);
+        const std::int64_t v = fits::integer_at<size>(b);
         p = has_blank_ && v == blank_ ? put_nan(p) : put_wide(p, v + offset_);
         *p++ = ' ';
       }
       break;
     case form::scaled:
       for (std::int64_t i = 0; i < count; ++i, b += size) {
-        const std::int64_t v = stored_integer<size>(b);
+        const std::int64_t v = fits::integer_at<size>(b);
         if (has_blank_ && v == blank_) {
           p = put_nan(p);
         } else {

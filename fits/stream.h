@@ -24,6 +24,7 @@
 
 #include <zlib.h>
 
+#include "fits/big_endian.h"
 #include "fits/byte_buffer.h"
 
 namespace orvex::fits {
@@ -189,45 +190,31 @@ inline int freadbyte(stream& in) {
 
 inline int freadshort(stream& in) {
   unsigned char s[2];
-  const unsigned char* b = value_bytes(in, s, 2);
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] << 8 | b[1]));
+  return be16s(value_bytes(in, s, 2));
 }
 
 inline std::int32_t freadlong(stream& in) {
   unsigned char s[4];
-  const unsigned char* b = value_bytes(in, s, 4);
-  return static_cast<std::int32_t>(std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 |
-                                   std::uint32_t{b[2]} << 8 | b[3]);
+  return static_cast<std::int32_t>(be32(value_bytes(in, s, 4)));
 }
 
 inline std::int64_t freadlonglong(stream& in) {
   unsigned char s[8];
-  const unsigned char* b = value_bytes(in, s, 8);
-  std::uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = v << 8 | b[i];
-  return static_cast<std::int64_t>(v);
+  return static_cast<std::int64_t>(be64(value_bytes(in, s, 8)));
 }
 
 inline double freadfloat(stream& in) {
   unsigned char s[4];
   const unsigned char* b = value_bytes(in, s, 4);
   if (float_warning(b[0], b[1])) warn_not_a_number();
-  std::uint32_t bits = std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 |
-                       std::uint32_t{b[2]} << 8 | b[3];
-  float f;
-  std::memcpy(&f, &bits, sizeof f);
-  return f;
+  return float_at(b);
 }
 
 inline double freaddouble(stream& in) {
   unsigned char s[8];
   const unsigned char* b = value_bytes(in, s, 8);
   if (double_warning(b[0], b[1], b[7])) warn_not_a_number();
-  std::uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits = bits << 8 | b[i];
-  double d;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
+  return double_at(b);
 }
 
 }  // namespace orvex::fits
