@@ -221,9 +221,7 @@ bool output_folder_usable() {
 void check_last_data_unit(const fits::stream& in, const fits::data_span& span, bool written) {
   if (!written || !span.size || in.failed() || failure::cut_in_part()) return;
   const std::int64_t got = fits::delivered_bytes(span.start, *span.size, fits::_fpos);
-  if (got == *span.size) return;
-  failure::report_cut_in_part("the stream ends inside the data unit: " + std::to_string(got) + " of " +
-                              std::to_string(*span.size) + " bytes");
+  if (got != *span.size) report_data_unit_cut(got, *span.size);
 }
 
 }  // namespace
@@ -295,11 +293,7 @@ std::string part_file_path(const char* path, int index) {
 bool process_file(const char* path, const input_set& inputs, output_owners& owners) {
   std::fprintf(console::out(), "         filename:%s\n", path);
   fits::stream in;
-  if (!open_input(in, path)) {
-    failure::report(path, std::string("cannot open: ") + std::strerror(errno != 0 ? errno : ENOENT));
-    return false;
-  }
-
+  if (!open_input(in, path)) return false;
   check_fits_signature(in, path);
 
   util::output_file out;
@@ -351,11 +345,7 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   }
 
   for (int index = 1;; ++index) {
-    if (!extension_found) {
-      while (fits::read_card(in, card) > 0 && !starts_with(card.data(), "XTENSION")) {
-      }
-      if (!starts_with(card.data(), "XTENSION")) break;
-    }
+    if (!extension_found && !fits::next_extension(in, card)) break;
     extension_found = false;
     close_output(out);
     util::output_file* file = nullptr;
@@ -379,14 +369,23 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
 
 bool open_input(fits::stream& in, const char* path) {
   errno = 0;
-  if (is_stdin(path)) return in.open_stdin();
-  // zlib opens a folder and fails only on the first read.
+  bool opened = false;
   struct stat st {};
-  if (::stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (is_stdin(path)) {
+    opened = in.open_stdin();
+  } else if (::stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+    // zlib opens a folder and fails only on the first read.
     errno = EISDIR;
-    return false;
+  } else {
+    opened = in.open(path);
   }
-  return in.open(path);
+  if (!opened) failure::report(path, std::string("cannot open: ") + std::strerror(errno != 0 ? errno : ENOENT));
+  return opened;
+}
+
+void report_data_unit_cut(std::int64_t got, std::int64_t size) {
+  failure::report_cut_in_part("the stream ends inside the data unit: " + std::to_string(got) + " of " +
+                              std::to_string(size) + " bytes");
 }
 
 int run_files(int argc, char** argv, int first) {

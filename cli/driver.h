@@ -65,9 +65,14 @@ std::string output_path(const char* path, int index);
 // it under --csv, in the folder of -o DIR when one is given.
 std::string part_file_path(const char* path, int index);
 
-// Opens `path` for reading, or standard input for "-". Returns false with
-// errno set when it cannot be read (a folder gives EISDIR).
+// Opens `path` for reading, or standard input for "-". When it cannot be
+// read, reports "cannot open: <reason>" (a folder: "Is a directory") and
+// returns false.
 bool open_input(fits::stream& in, const char* path);
+
+// Reports that the stream ended inside the current part's data unit, after
+// `got` of its `size` bytes.
+void report_data_unit_cut(std::int64_t got, std::int64_t size);
 
 // A FITS file begins with the keyword SIMPLE. Anything else is decoded (or
 // listed) all the same, but the run says that it was no FITS file. A read

@@ -1,8 +1,8 @@
 #include "cli/listing.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -138,7 +138,7 @@ struct part_header {
     std::int64_t count = 0;
     if (naxis) std::from_chars(naxis->data(), naxis->data() + naxis->size(), count);
     if (count <= 0) return line + "  NAXIS=" + (naxis ? *naxis : std::string("0")) + "\n";
-    for (std::int64_t n = 1; n <= count && n <= 999; ++n) {
+    for (std::int64_t n = 1; n <= count && n <= fits::max_axes; ++n) {
       auto a = axes.find(n);
       line += "  NAXIS" + std::to_string(n) + "=" + (a != axes.end() ? a->second : std::string());
     }
@@ -170,10 +170,7 @@ skipped skip_data_unit(fits::stream& in, const part_header& h) {
   if (!size) return skipped::no_size;
   const std::int64_t got = in.discard(*size);
   if (got < *size) {
-    if (!in.failed()) {
-      failure::report_cut_in_part("the stream ends inside the data unit: " + std::to_string(got) + " of " +
-                                  std::to_string(*size) + " bytes");
-    }
+    if (!in.failed()) report_data_unit_cut(got, *size);
     return skipped::cut;
   }
   fits::realign(in);
@@ -184,10 +181,7 @@ skipped skip_data_unit(fits::stream& in, const part_header& h) {
 
 bool list_file(const char* path, util::output_file& out) {
   fits::stream in;
-  if (!open_input(in, path)) {
-    failure::report(path, std::string("cannot open: ") + std::strerror(errno != 0 ? errno : ENOENT));
-    return false;
-  }
+  if (!open_input(in, path)) return false;
   check_fits_signature(in, path);
   fits::card_buffer card;
   card.fill('\0');
@@ -204,10 +198,7 @@ bool list_file(const char* path, util::output_file& out) {
     // A data unit of no declared size is passed over card by card, as the
     // decoder passes over everything after the rows it reads.
     if (skip_data_unit(in, h) == skipped::cut) break;
-    card.fill('\0');
-    while (fits::read_card(in, card) > 0 && std::strncmp(card.data(), "XTENSION", 8) != 0) {
-    }
-    if (std::strncmp(card.data(), "XTENSION", 8) != 0) break;
+    if (!fits::next_extension(in, card)) break;
   }
   if (in.failed()) failure::report(path, "read error: " + in.error());
   in.close();

@@ -196,6 +196,13 @@ int read_card(stream& in, card_buffer& card) {
   return got;
 }
 
+bool next_extension(stream& in, card_buffer& card) {
+  while (read_card(in, card) > 0) {
+    if (std::strncmp(card.data(), "XTENSION", 8) == 0) return true;
+  }
+  return false;
+}
+
 int gzseek(stream& in, std::int64_t target) {
   if (target <= _fpos) return 0;
   std::int64_t want = target - _fpos;

@@ -141,6 +141,11 @@ void trim(card_buffer& card);
 // a short read that the stream did not deliver are NULs.
 int read_card(stream& in, card_buffer& card);
 
+// Reads cards until one that begins with XTENSION, which is left in
+// `card`; false when the stream ends first. The next extension is found
+// this way after a data unit whose end is not known.
+bool next_extension(stream& in, card_buffer& card);
+
 // The system's own forward skip (not zlib's function of the same name):
 // reads and discards until _fpos reaches `target`, 512 bytes at a time and
 // then the rest. Stops short, silently, when the stream ends. Returns the
