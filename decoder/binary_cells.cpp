@@ -151,36 +151,72 @@ char* put_bits(const column_desc&, const unsigned char* b, std::int64_t count, c
   return p;
 }
 
-// The exact form (write_exact_cell): the shortest text of each element's
-// value, Element float for E and C, double for D and M; the value is the
-// element itself under the identity scaling, else the scaled double.
-template <typename Element, Element (*value_at)(const unsigned char*), int step>
-void exact_real_elements(const column_desc& c, const unsigned char* b, std::int64_t values, text_buffer& text) {
-  char* p = text.room(static_cast<std::size_t>(values) * (fmt::short_text + 1));
+// The exact form: the shortest text of each value, Element float for E
+// and C, double for D and M (`per_element` values per element); the value
+// is the element itself under the identity scaling, else the scaled
+// double.
+template <typename Element, Element (*value_at)(const unsigned char*), int step, int per_element>
+char* put_exact_reals(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
+  const std::int64_t values = per_element * count;
   if (c.tscal == 1.0 && c.tzero == 0.0) {
     for (std::int64_t i = 0; i < values; ++i, b += step) {
       p = fmt::put_shortest(p, value_at(b));
       *p++ = ' ';
     }
-  } else {
-    for (std::int64_t i = 0; i < values; ++i, b += step) {
-      p = fmt::put_shortest(p, scaled(static_cast<double>(value_at(b)), c));
-      *p++ = ' ';
-    }
+    return p;
   }
-  text.commit(p);
+  for (std::int64_t i = 0; i < values; ++i, b += step) {
+    p = fmt::put_shortest(p, scaled(static_cast<double>(value_at(b)), c));
+    *p++ = ' ';
+  }
+  return p;
 }
 
 // The exact form of a scaled integer: the shortest text of the scaled
 // double, never converted back to an integer.
 template <int size>
-void exact_scaled_integers(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
-  char* p = text.room(static_cast<std::size_t>(count) * (fmt::short_text + 1));
+char* put_exact_scaled_integers(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
   for (std::int64_t i = 0; i < count; ++i, b += size) {
     p = fmt::put_shortest(p, scaled(static_cast<double>(integer_at<size>(b)), c));
     *p++ = ' ';
   }
-  text.commit(p);
+  return p;
+}
+
+// The writers of the exact form where its text differs from the printf
+// form's: every real letter (with or without TDISPn, which the exact form
+// does not apply) and integers scaled by other than the identity (K's
+// unsigned convention excepted: an integer). Null for the others.
+cell_writer exact_writer(const column_desc& c, char letter, std::size_t n, std::size_t& room) {
+  constexpr std::size_t number = fmt::short_text + 1;
+  room = n * number;
+  switch (letter) {
+    case 'E':
+      return put_exact_reals<float, float_at, 4, 1>;
+    case 'D':
+      return put_exact_reals<double, double_at, 8, 1>;
+    case 'C':
+      room = 2 * n * number;
+      return put_exact_reals<float, float_at, 4, 2>;
+    case 'M':
+      room = 2 * n * number;
+      return put_exact_reals<double, double_at, 8, 2>;
+    default:
+      break;
+  }
+  if (c.tscal == 1.0 && (c.tzero == 0.0 || (letter == 'K' && c.tzero == unsigned_64_offset))) return nullptr;
+  switch (letter) {
+    case 'B':
+      return put_exact_scaled_integers<1>;
+    case 'I':
+      return put_exact_scaled_integers<2>;
+    case 'J':
+      return put_exact_scaled_integers<4>;
+    case 'K':
+      return put_exact_scaled_integers<8>;
+    default:
+      return nullptr;
+  }
 }
 
 void add_not_a_number(std::string& messages) { messages.append("Not a Number\n"); }
@@ -232,13 +268,17 @@ std::int64_t cell_bytes(char letter, std::int64_t count) {
   }
 }
 
-cell_writer bounded_writer(const column_desc& c, char letter, std::int64_t count, std::size_t& room) {
+cell_writer bounded_writer(const column_desc& c, char letter, std::int64_t count, std::size_t& room,
+                           number_form form) {
   if (letter == 'A') {
     room = count > 0 ? static_cast<std::size_t>(count) + 1 : 1;
     return put_string;
   }
   if (count < 1) return nullptr;
   const auto n = static_cast<std::size_t>(count);
+  if (form == number_form::exact) {
+    if (cell_writer write = exact_writer(c, letter, n, room)) return write;
+  }
   constexpr std::size_t number = fmt::short_text + 1;
   switch (letter) {
     case 'B':
@@ -309,30 +349,13 @@ void write_cell(const column_desc& c, char letter, const unsigned char* b, std::
 
 void write_exact_cell(const column_desc& c, char letter, const unsigned char* b, std::int64_t count,
                       text_buffer& text) {
-  const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
-  // K's unsigned convention is an integer, exact already.
-  const bool integer = identity || (letter == 'K' && c.tscal == 1.0 && c.tzero == unsigned_64_offset);
-  if (count < 1) return write_cell(c, letter, b, count, text);
-  switch (letter) {
-    case 'E':
-      return exact_real_elements<float, float_at, 4>(c, b, count, text);
-    case 'C':
-      return exact_real_elements<float, float_at, 4>(c, b, 2 * count, text);
-    case 'D':
-      return exact_real_elements<double, double_at, 8>(c, b, count, text);
-    case 'M':
-      return exact_real_elements<double, double_at, 8>(c, b, 2 * count, text);
-    case 'B':
-      return integer ? write_cell(c, letter, b, count, text) : exact_scaled_integers<1>(c, b, count, text);
-    case 'I':
-      return integer ? write_cell(c, letter, b, count, text) : exact_scaled_integers<2>(c, b, count, text);
-    case 'J':
-      return integer ? write_cell(c, letter, b, count, text) : exact_scaled_integers<4>(c, b, count, text);
-    case 'K':
-      return integer ? write_cell(c, letter, b, count, text) : exact_scaled_integers<8>(c, b, count, text);
-    default:
-      return write_cell(c, letter, b, count, text);
+  std::size_t room = 0;
+  if (cell_writer write = bounded_writer(c, letter, count, room, number_form::exact)) {
+    text.commit(write(c, b, count, text.room(room)));
+    return;
   }
+  // Logicals, unknown letters and counts below 1: as in the printf form.
+  write_cell(c, letter, b, count, text);
 }
 
 array_descriptor descriptor_at(char letter, const unsigned char* b, std::int64_t i) {

@@ -61,13 +61,15 @@ void write_cell(const column_desc& c, char letter, const unsigned char* bytes, s
 // has the room that bounded_writer() gave, and returns the end of the text.
 using cell_writer = char* (*)(const column_desc& c, const unsigned char* bytes, std::int64_t count, char* p);
 
-// The writer of write_cell's text for cells of `count` elements of `letter`
-// in column `c`, when that text has a bound known before the bytes are
-// seen: sets `room` to it. Null for the cells whose text has none (a real
-// letter with a TDISPn width, a logical, an unknown letter, a descriptor)
-// and for those that write nothing (a count below 1, other than 'A').
-// Lets a caller ask for room once for a run of cells.
-cell_writer bounded_writer(const column_desc& c, char letter, std::int64_t count, std::size_t& room);
+// The writer of the text that write_cell (or, in the exact form,
+// write_exact_cell) gives cells of `count` elements of `letter` in column
+// `c`, when that text has a bound known before the bytes are seen: sets
+// `room` to it. Null for the cells whose text has none (a logical, an
+// unknown letter, a descriptor, and in the printf form a real letter with
+// a TDISPn width) and for those that write nothing (a count below 1, other
+// than 'A'). Lets a caller ask for room once for a run of cells.
+cell_writer bounded_writer(const column_desc& c, char letter, std::int64_t count, std::size_t& room,
+                           number_form form = number_form::printf_like);
 
 // write_cell in the exact number form.
 void write_exact_cell(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count,

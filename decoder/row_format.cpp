@@ -107,9 +107,9 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
     f.cells_.push_back(c);
   }
   for (int n : selected) f.selected_.push_back(n - 1);
-  // The printf-form line asks for room once for all its cells of a known
-  // bound; a cell whose bound is large asks for its own, so that the room
-  // grows only with text that is really written.
+  // A line asks for room once for all its cells of a known bound; a cell
+  // whose bound is large asks for its own, so that the room grows only
+  // with text that is really written.
   constexpr std::size_t most_shared_room = 64 * 1024;
   std::size_t room = 1;  // the line feed
   f.plain_.resize(f.selected_.size());
@@ -119,7 +119,7 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
     p.index = f.selected_[k];
     p.room_after = room;
     std::size_t cell_room = 0;
-    if (!c.array) p.write = bounded_writer(c.column, c.column.type, c.column.count, cell_room);
+    if (!c.array) p.write = bounded_writer(c.column, c.column.type, c.column.count, cell_room, f.numbers());
     if (p.write != nullptr && cell_room <= most_shared_room) {
       room += cell_room;
     } else {
@@ -234,59 +234,47 @@ void row_formatter::format_binary(const unsigned char* row, const heap_view& hea
     }
   }
   if (text == nullptr) return;
-  // The text forms are chosen once per row, so that the default text costs
-  // no test per cell.
-  if (form_.exact) {
-    write_line<number_form::exact>(row, heap, *text);
-  } else if (form_.csv) {
-    write_line<number_form::printf_like>(row, heap, *text);
-  } else {
-    char* p = text->room(plain_room_);
-    for (const plain_cell& k : plain_) {
-      const cell& c = cells_[static_cast<std::size_t>(k.index)];
-      if (k.write != nullptr) {
-        p = k.write(c.column, row + c.offset, c.column.count, p);
-        continue;
-      }
-      text->commit(p);
-      write_cell_text<number_form::printf_like>(k.index, row, heap, *text);
-      p = text->room(k.room_after);
-    }
-    *p++ = '\n';
-    text->commit(p);
+  if (form_.csv) {
+    write_csv_record(row, heap, *text);
+    return;
   }
+  char* p = text->room(plain_room_);
+  for (const plain_cell& k : plain_) {
+    const cell& c = cells_[static_cast<std::size_t>(k.index)];
+    if (k.write != nullptr) {
+      p = k.write(c.column, row + c.offset, c.column.count, p);
+      continue;
+    }
+    text->commit(p);
+    write_cell_text(k.index, row, heap, *text);
+    p = text->room(k.room_after);
+  }
+  *p++ = '\n';
+  text->commit(p);
 }
 
-template <number_form form>
 void row_formatter::write_cell_text(int i, const unsigned char* row, const heap_view& heap, text_buffer& text) const {
   const cell& c = cells_[static_cast<std::size_t>(i)];
   if (!c.array) {
-    write_cell(c.column, c.column.type, row + c.offset, c.column.count, text, form);
+    write_cell(c.column, c.column.type, row + c.offset, c.column.count, text, numbers());
     return;
   }
   for (std::int64_t k = 0; k < c.column.count; ++k) {
     std::int64_t count = 0;
     const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
     // An empty array writes nothing, not even an 'A' cell's blank.
-    if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, text, form);
+    if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, text, numbers());
   }
 }
 
-template <number_form form>
-void row_formatter::write_line(const unsigned char* row, const heap_view& heap, text_buffer& text) const {
-  auto cell_text = [&](int i) { write_cell_text<form>(i, row, heap, text); };
-  if (!form_.csv) {
-    for (int i : selected_) cell_text(i);
-    text.put('\n');
-    return;
-  }
+void row_formatter::write_csv_record(const unsigned char* row, const heap_view& heap, text_buffer& text) const {
   const std::size_t line_start = text.size();
   for (std::size_t n = 0; n < selected_.size(); ++n) {
     const int i = selected_[n];
     const cell& c = cells_[static_cast<std::size_t>(i)];
     start_field(text, n);
     const std::size_t field = text.size();
-    cell_text(i);
+    write_cell_text(i, row, heap, text);
     finish_field(text, field, (c.array ? c.element : c.column.type) == 'A');
   }
   end_record(text, line_start);
@@ -309,17 +297,16 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
   if (width != 0) std::memcpy(copy.data(), row, width);
   copy[width] = '\0';
   const std::string_view line(copy.data(), width);
-  const number_form numbers = form_.exact ? number_form::exact : number_form::printf_like;
   const std::size_t line_start = text != nullptr ? text->size() : 0;
   for (std::size_t i = 0; i < cells_.size(); ++i) {
     if (text == nullptr || !form_.csv) {
-      ascii_cell(line, cells_[i].column, text, messages, every_field_, numbers);
+      ascii_cell(line, cells_[i].column, text, messages, every_field_, numbers());
       if (text != nullptr && i + 1 != cells_.size()) text->put(' ');
       continue;
     }
     start_field(*text, i);
     const std::size_t field = text->size();
-    ascii_cell(line, cells_[i].column, text, messages, every_field_, numbers);
+    ascii_cell(line, cells_[i].column, text, messages, every_field_, numbers());
     finish_field(*text, field, every_field_ && cells_[i].column.type == 'A');
   }
   if (text != nullptr) end_record(*text, line_start);
@@ -327,7 +314,7 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
 
 void row_formatter::format_image(const unsigned char* row, text_buffer& text) const {
   const std::size_t line_start = text.size();
-  pixels_.write(row, per_line_, text, form_.exact ? number_form::exact : number_form::printf_like);
+  pixels_.write(row, per_line_, text, numbers());
   if (form_.csv && text.size() != line_start) {
     // No value's text holds a blank: the blank after each one parts the
     // fields, and the last one goes.

@@ -143,26 +143,27 @@ class row_formatter {
                      array_fault* fault) const;
   void format_ascii(const unsigned char* row, text_buffer* text, std::string& messages) const;
   void format_image(const unsigned char* row, text_buffer& text) const;
-  // The line of `row` in number form `form`.
-  template <number_form form>
-  void write_line(const unsigned char* row, const heap_view& heap, text_buffer& text) const;
+  // The CSV record of `row`.
+  void write_csv_record(const unsigned char* row, const heap_view& heap, text_buffer& text) const;
   // CSV: the separator before field `k` of a record.
   void start_field(text_buffer& text, std::size_t k) const;
   // The end of a row's line that began at `line_start` of `text`.
   void end_record(text_buffer& text, std::size_t line_start) const;
 
-  // A selected cell of the printf-form line: its text written by `write`
-  // into room asked for once per row, or, when `write` is null (arrays,
-  // TDISPn widths, logicals, very long cells), by write_cell with room of
-  // its own, after which `room_after` is asked for the cells that follow.
+  // A selected cell of a line that is no CSV record: its text written by
+  // `write` into room asked for once per row, or, when `write` is null
+  // (arrays, logicals, printf-form TDISPn widths, very long cells), by
+  // write_cell with room of its own, after which `room_after` is asked for
+  // the cells that follow.
   struct plain_cell {
     cell_writer write = nullptr;
     int index = 0;  // into cells_
     std::size_t room_after = 0;
   };
-  // The text of cell cells_[i] in number form `form`, through write_cell.
-  template <number_form form>
+  // The text of cell cells_[i] through write_cell, in the number form of
+  // the table.
   void write_cell_text(int i, const unsigned char* row, const heap_view& heap, text_buffer& text) const;
+  number_form numbers() const { return form_.exact ? number_form::exact : number_form::printf_like; }
 
   enum class kind { binary, ascii, image };
   kind kind_ = kind::binary;
@@ -175,7 +176,7 @@ class row_formatter {
   std::vector<cell> cells_;     // by column number - 1
   std::vector<int> selected_;   // indices into cells_, in output order
   std::vector<int> looked_at_;  // indices of the cells read before the line, in column order
-  std::vector<plain_cell> plain_;  // the printf-form line: selected_, each with its writer
+  std::vector<plain_cell> plain_;  // the line (not CSV): selected_, each with its writer
   std::size_t plain_room_ = 0;     // room for the line's bounded cells and its line feed
 };
 

@@ -33,7 +33,7 @@ std::vector<int> every_column(int n) {
   return v;
 }
 
-row_formatter binary(const std::vector<column_spec>& columns, std::vector<int> selected = {}) {
+row_formatter binary(const std::vector<column_spec>& columns, std::vector<int> selected = {}, text_form form = {}) {
   reset_table();
   int n = 0;
   for (const column_spec& s : columns) {
@@ -48,7 +48,7 @@ row_formatter binary(const std::vector<column_spec>& columns, std::vector<int> s
     std::snprintf(c.name, sizeof c.name, "C%d", n);
   }
   if (selected.empty()) selected = every_column(n);
-  return row_formatter::binary_table(n, selected);
+  return row_formatter::binary_table(n, selected, form);
 }
 
 struct formatted {
@@ -183,56 +183,61 @@ TEST(RowFormat, LongArraysAreWrittenWhole) {
 
 // The line asks for room once for the cells whose text has a bound and
 // writes them with their own writers; it must be exactly the cells as
-// write_cell writes them one by one, on rows of random bytes with the
-// special values mixed in, for every letter, count, scaling and TDISP.
+// write_cell (write_exact_cell) writes them one by one, on rows of random
+// bytes with the special values mixed in, for every letter, count,
+// scaling and TDISP, in both number forms.
 TEST(RowFormat, LineIsItsCellsAsWriteCellWritesThem) {
-  const std::vector<column_spec> columns = {
-      {"D", 1}, {"E", 1}, {"I", 1}, {"J", 1}, {"B", 1}, {"K", 1}, {"X", 32}, {"A", 7}, {"A", 0},
-      {"E", 3}, {"D", 2}, {"C", 1}, {"M", 1}, {"X", 3}, {"I", 0}, {"L", 2}, {"Z", 2},
-      {"J", 2, 0.5, 3.0}, {"B", 1, 2.0, -7.0}, {"K", 1, 1.0, 9223372036854775808.0}, {"K", 1, 0.25, 1.0},
-      {"E", 1, 1.0, 0.0, 12, 4}, {"D", 2, 1.0, 0.0, -9, 3}, {"L", 1, 1.0, 0.0, 5}, {"E", 1, 2.5, -1.0},
-      {"E", 3000}, {"PJ", 1}, {"A", 70000}};
-  const int n = static_cast<int>(columns.size());
-  // Every column, some twice, in an order of its own.
-  std::vector<int> selected = every_column(n);
-  selected.insert(selected.begin(), {3, 1, n - 1, 12});
-  const row_formatter f = binary(columns, selected);
+  for (const number_form form : {number_form::printf_like, number_form::exact}) {
+      SCOPED_TRACE(form == number_form::exact ? "exact" : "printf");
+    const std::vector<column_spec> columns = {
+        {"D", 1}, {"E", 1}, {"I", 1}, {"J", 1}, {"B", 1}, {"K", 1}, {"X", 32}, {"A", 7}, {"A", 0},
+        {"E", 3}, {"D", 2}, {"C", 1}, {"M", 1}, {"X", 3}, {"I", 0}, {"L", 2}, {"Z", 2},
+        {"J", 2, 0.5, 3.0}, {"B", 1, 2.0, -7.0}, {"K", 1, 1.0, 9223372036854775808.0}, {"K", 1, 0.25, 1.0},
+        {"E", 1, 1.0, 0.0, 12, 4}, {"D", 2, 1.0, 0.0, -9, 3}, {"L", 1, 1.0, 0.0, 5}, {"E", 1, 2.5, -1.0},
+        {"E", 3000}, {"PJ", 1}, {"A", 70000}};
+    const int n = static_cast<int>(columns.size());
+    // Every column, some twice, in an order of its own.
+    std::vector<int> selected = every_column(n);
+    selected.insert(selected.begin(), {3, 1, n - 1, 12});
+    const row_formatter f = binary(columns, selected, {.exact = form == number_form::exact});
 
-  std::string heap;
-  for (int i = 0; i < 16; ++i) heap += big_endian{}.i32(i * 1000 - 7).bytes();
-  const std::uint32_t specials[] = {0x7F800000U, 0xFF800000U, 0x7FC00000U, 0x80000000U, 0x00000001U,
-                                    0x7FFFFFFFU, 0x3F800000U, 0x00000000U};
-  std::mt19937_64 random(20261208);
-  std::string row(static_cast<std::size_t>(f.row_bytes()), '\0');
-  for (int r = 0; r < 3000; ++r) {
-    for (std::size_t i = 0; i < row.size(); i += 4) {
-      const std::uint64_t draw = random();
-      const std::uint32_t word = draw % 4 == 0 ? specials[(draw >> 8) % 8] : static_cast<std::uint32_t>(draw >> 32);
-      for (std::size_t k = 0; k < 4 && i + k < row.size(); ++k) row[i + k] = static_cast<char>(word >> (24 - 8 * k));
-    }
-    // The array column: a descriptor into the heap.
-    const std::size_t at = static_cast<std::size_t>(f.row_bytes()) - 70000 - 8;
-    const std::int32_t count = static_cast<std::int32_t>(random() % 5);
-    row.replace(at, 8, descriptor(count, static_cast<std::int32_t>(random() % 8) * 4));
-
-    text_buffer expected;
-    for (int k : selected) {
-      const column_desc& c = f.column(k);
-      const auto* bytes = reinterpret_cast<const unsigned char*>(row.data());
-      std::int64_t offset = 0;
-      for (int j = 1; j < k; ++j) offset += cell_bytes(f.column(j).type, f.column(j).count);
-      if (c.type == 'P') {
-        const array_descriptor d = descriptor_at('P', bytes + offset, 0);
-        if (d.count > 0) {
-          write_cell(c, 'J', reinterpret_cast<const unsigned char*>(heap.data()) + d.offset, d.count, expected);
-        }
-        continue;
+    std::string heap;
+    for (int i = 0; i < 16; ++i) heap += big_endian{}.i32(i * 1000 - 7).bytes();
+    const std::uint32_t specials[] = {0x7F800000U, 0xFF800000U, 0x7FC00000U, 0x80000000U, 0x00000001U,
+                                      0x7FFFFFFFU, 0x3F800000U, 0x00000000U};
+    std::mt19937_64 random(20261208);
+    std::string row(static_cast<std::size_t>(f.row_bytes()), '\0');
+    for (int r = 0; r < 3000; ++r) {
+      for (std::size_t i = 0; i < row.size(); i += 4) {
+        const std::uint64_t draw = random();
+        const std::uint32_t word = draw % 4 == 0 ? specials[(draw >> 8) % 8] : static_cast<std::uint32_t>(draw >> 32);
+        for (std::size_t k = 0; k < 4 && i + k < row.size(); ++k) row[i + k] = static_cast<char>(word >> (24 - 8 * k));
       }
-      write_cell(c, c.type, bytes + offset, c.count, expected);
+      // The array column: a descriptor into the heap.
+      const std::size_t at = static_cast<std::size_t>(f.row_bytes()) - 70000 - 8;
+      const std::int32_t count = static_cast<std::int32_t>(random() % 5);
+      row.replace(at, 8, descriptor(count, static_cast<std::int32_t>(random() % 8) * 4));
+
+      text_buffer expected;
+      for (int k : selected) {
+        const column_desc& c = f.column(k);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(row.data());
+        std::int64_t offset = 0;
+        for (int j = 1; j < k; ++j) offset += cell_bytes(f.column(j).type, f.column(j).count);
+        if (c.type == 'P') {
+          const array_descriptor d = descriptor_at('P', bytes + offset, 0);
+          if (d.count > 0) {
+            write_cell(c, 'J', reinterpret_cast<const unsigned char*>(heap.data()) + d.offset, d.count, expected,
+                       form);
+          }
+          continue;
+        }
+        write_cell(c, c.type, bytes + offset, c.count, expected, form);
+      }
+      expected.put('\n');
+      const formatted got = run(f, row, heap);
+      ASSERT_EQ(got.line, std::string(expected.view())) << "row " << r;
     }
-    expected.put('\n');
-    const formatted got = run(f, row, heap);
-    ASSERT_EQ(got.line, std::string(expected.view())) << "row " << r;
   }
 }
 
