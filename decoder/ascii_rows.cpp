@@ -40,7 +40,7 @@ void put_characters(std::string_view row, const column_desc& c, text_buffer& tex
 void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, std::string& messages,
                 bool every_field, number_form form) {
   const bool exact = form == number_form::exact;
-  const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
+  const bool identity = identity_scaling(c);
   // The field runs from its first byte to the NUL after the row at the
   // latest, so a number may run on into the next field.
   const bool inside = c.tbcol >= 1 && static_cast<std::size_t>(c.tbcol) <= row.size();

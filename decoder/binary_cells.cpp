@@ -65,7 +65,7 @@ void displayed_reals(const column_desc& c, const unsigned char* b, std::int64_t 
 // 'K': 64-bit integers, exact where the scaling is the identity or the
 // unsigned convention.
 char* put_long_longs(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
-  const bool identity = c.tscal == 1.0 && c.tzero == 0.0;
+  const bool identity = identity_scaling(c);
   const bool unsigned_form = c.tscal == 1.0 && c.tzero == unsigned_64_offset;
   for (std::int64_t i = 0; i < count; ++i, b += 8) {
     const auto v = static_cast<std::int64_t>(be64(b));
@@ -91,7 +91,7 @@ char* put_long_longs(const column_desc& c, const unsigned char* b, std::int64_t 
 template <int size>
 char* put_integers(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
   auto raw = [](const unsigned char* at) { return static_cast<std::int32_t>(integer_at<size>(at)); };
-  if (c.tscal == 1.0 && c.tzero == 0.0) {
+  if (identity_scaling(c)) {
     // The scaled value is the integer itself.
     for (std::int64_t i = 0; i < count; ++i, b += size) {
       p = fmt::put_long(p, raw(b));
@@ -158,7 +158,7 @@ char* put_bits(const column_desc&, const unsigned char* b, std::int64_t count, c
 template <typename Element, Element (*value_at)(const unsigned char*), int step, int per_element>
 char* put_exact_reals(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
   const std::int64_t values = per_element * count;
-  if (c.tscal == 1.0 && c.tzero == 0.0) {
+  if (identity_scaling(c)) {
     for (std::int64_t i = 0; i < values; ++i, b += step) {
       p = fmt::put_shortest(p, value_at(b));
       *p++ = ' ';

@@ -29,6 +29,9 @@ struct column_desc {
   char array_type = '\0';          // element letter of a descriptor form rPt(max) or rQt(max)
 };
 
+// Whether TSCALn and TZEROn leave every value as it is stored.
+inline bool identity_scaling(const column_desc& c) { return c.tscal == 1.0 && c.tzero == 0.0; }
+
 // The table of the extension being decoded. Reset at the start of every
 // decode call, so nothing carries over from one extension to the next.
 extern std::array<column_desc, max_columns> table;

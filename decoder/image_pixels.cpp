@@ -87,20 +87,20 @@ pixel_rules::pixel_rules(int bitpix, double bscale, double bzero, std::optional<
 }
 
 template <int size, bool exact>
-char* pixel_rules::integers(const unsigned char* b, std::int64_t count, char* p) const {
+char* pixel_rules::integers(const unsigned char* b, std::int64_t count, char separator, char* p) const {
   switch (form_) {
     case form::stored:
       for (std::int64_t i = 0; i < count; ++i, b += size) {
         const std::int64_t v = fits::integer_at<size>(b);
         p = has_blank_ && v == blank_ ? put_nan(p) : fmt::put_integer(p, v);
-        *p++ = ' ';
+        *p++ = separator;
       }
       break;
     case form::offset:
       for (std::int64_t i = 0; i < count; ++i, b += size) {
         const std::int64_t v = fits::integer_at<size>(b);
         p = has_blank_ && v == blank_ ? put_nan(p) : put_wide(p, v + offset_);
-        *p++ = ' ';
+        *p++ = separator;
       }
       break;
     case form::scaled:
@@ -114,7 +114,7 @@ char* pixel_rules::integers(const unsigned char* b, std::int64_t count, char* p)
           const double product = static_cast<double>(v) * bscale_;
           p = put_real<exact>(p, product + bzero_);
         }
-        *p++ = ' ';
+        *p++ = separator;
       }
       break;
   }
@@ -122,51 +122,51 @@ char* pixel_rules::integers(const unsigned char* b, std::int64_t count, char* p)
 }
 
 template <int size, bool exact>
-char* pixel_rules::reals(const unsigned char* b, std::int64_t count, char* p) const {
+char* pixel_rules::reals(const unsigned char* b, std::int64_t count, char separator, char* p) const {
   if (form_ == form::stored) {
     for (std::int64_t i = 0; i < count; ++i, b += size) {
       p = size == 4 ? put_single<exact>(p, stored_real<size>(b)) : put_real<exact>(p, stored_real<size>(b));
-      *p++ = ' ';
+      *p++ = separator;
     }
   } else {
     for (std::int64_t i = 0; i < count; ++i, b += size) {
       const double product = stored_real<size>(b) * bscale_;
       p = put_real<exact>(p, product + bzero_);
-      *p++ = ' ';
+      *p++ = separator;
     }
   }
   return p;
 }
 
 template <bool exact>
-char* pixel_rules::values(const unsigned char* b, std::int64_t n, char* p) const {
+char* pixel_rules::values(const unsigned char* b, std::int64_t n, char separator, char* p) const {
   switch (bitpix_) {
     case 8:
-      return integers<1, exact>(b, n, p);
+      return integers<1, exact>(b, n, separator, p);
     case 16:
-      return integers<2, exact>(b, n, p);
+      return integers<2, exact>(b, n, separator, p);
     case 32:
-      return integers<4, exact>(b, n, p);
+      return integers<4, exact>(b, n, separator, p);
     case 64:
-      return integers<8, exact>(b, n, p);
+      return integers<8, exact>(b, n, separator, p);
     case -32:
-      return reals<4, exact>(b, n, p);
+      return reals<4, exact>(b, n, separator, p);
     case -64:
-      return reals<8, exact>(b, n, p);
+      return reals<8, exact>(b, n, separator, p);
     default:
       return p;
   }
 }
 
 void pixel_rules::write(const unsigned char* values_at, std::int64_t count, text_buffer& text,
-                        number_form numbers) const {
+                        number_form numbers, char separator) const {
   if (!known_bitpix(bitpix_)) return;
   const int size = bytes();
   for (std::int64_t done = 0; done < count;) {
     const std::int64_t n = count - done < run_values ? count - done : run_values;
     const unsigned char* b = values_at + done * size;
     char* p = text.room(static_cast<std::size_t>(n) * value_room);
-    p = numbers == number_form::exact ? values<true>(b, n, p) : values<false>(b, n, p);
+    p = numbers == number_form::exact ? values<true>(b, n, separator, p) : values<false>(b, n, separator, p);
     text.commit(p);
     done += n;
   }

@@ -45,11 +45,11 @@ class pixel_rules {
   int bytes() const { return bitpix_ < 0 ? -bitpix_ / 8 : bitpix_ / 8; }
 
   // Appends the texts of the `count` stored values at `values` (count x
-  // bytes() bytes) to `text`, each followed by one blank. Room is asked
-  // for a run of values at a time, so the text grows only as it is
-  // written, however long the line.
+  // bytes() bytes) to `text`, each followed by `separator` (no value's
+  // text holds a blank or a comma). Room is asked for a run of values at a
+  // time, so the text grows only as it is written, however long the line.
   void write(const unsigned char* values, std::int64_t count, text_buffer& text,
-             number_form numbers = number_form::printf_like) const;
+             number_form numbers = number_form::printf_like, char separator = ' ') const;
 
  private:
   enum class form {
@@ -59,11 +59,11 @@ class pixel_rules {
   };
 
   template <int size, bool exact>
-  char* integers(const unsigned char* b, std::int64_t count, char* p) const;
+  char* integers(const unsigned char* b, std::int64_t count, char separator, char* p) const;
   template <int size, bool exact>
-  char* reals(const unsigned char* b, std::int64_t count, char* p) const;
+  char* reals(const unsigned char* b, std::int64_t count, char separator, char* p) const;
   template <bool exact>
-  char* values(const unsigned char* b, std::int64_t count, char* p) const;
+  char* values(const unsigned char* b, std::int64_t count, char separator, char* p) const;
 
   int bitpix_ = 0;
   form form_ = form::stored;

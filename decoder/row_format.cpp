@@ -314,17 +314,10 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
 
 void row_formatter::format_image(const unsigned char* row, text_buffer& text) const {
   const std::size_t line_start = text.size();
-  pixels_.write(row, per_line_, text, numbers());
-  if (form_.csv && text.size() != line_start) {
-    // No value's text holds a blank: the blank after each one parts the
-    // fields, and the last one goes.
-    const std::size_t n = text.size() - line_start;
-    char* begin = text.room(0) - n;
-    for (std::size_t i = 0; i < n; ++i) {
-      if (begin[i] == ' ') begin[i] = ',';
-    }
-    text.resize_down(text.size() - 1);
-  }
+  // In CSV the comma after each value parts the fields, and the last one
+  // goes.
+  pixels_.write(row, per_line_, text, numbers(), form_.csv ? ',' : ' ');
+  if (form_.csv && text.size() != line_start) text.resize_down(text.size() - 1);
   text.put('\n');
 }
 
