@@ -16,17 +16,12 @@ namespace {
 namespace fmt = format;
 
 // An A field: its characters in the row (at most w, up to a zero byte),
-// then blanks up to w, as a binary 'A' cell pads its bytes.
-void put_characters(std::string_view row, const column_desc& c, text_buffer& text) {
+// then blanks up to w, as a binary 'A' cell pads its bytes. The field is
+// the `left` bytes of the row from `field` on (none when it lies outside).
+void put_characters(const char* field, std::size_t left, const column_desc& c, text_buffer& text) {
   if (c.count < 1) return;
   const std::size_t width = static_cast<std::size_t>(c.count);
-  std::size_t len = 0;
-  const char* field = nullptr;
-  if (c.tbcol >= 1 && static_cast<std::size_t>(c.tbcol) <= row.size()) {
-    field = row.data() + (c.tbcol - 1);
-    const std::size_t left = row.size() - static_cast<std::size_t>(c.tbcol - 1);
-    len = ::strnlen(field, width < left ? width : left);
-  }
+  const std::size_t len = left == 0 ? 0 : ::strnlen(field, width < left ? width : left);
   const std::size_t padded = width < static_cast<std::size_t>(fmt::widest_display) ? width : fmt::widest_display;
   const std::size_t total = len > padded ? len : padded;
   char* p = text.room(total);
@@ -47,7 +42,8 @@ void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, s
   const char* field = inside ? row.data() + (c.tbcol - 1) : nullptr;
   char type = c.type;
   if (every_field && type == 'A') {
-    if (text != nullptr) put_characters(row, c, *text);
+    const std::size_t left = inside ? row.size() - static_cast<std::size_t>(c.tbcol - 1) : 0;
+    if (text != nullptr) put_characters(field, left, c, *text);
     return;
   }
   // Fw.d is a floating field written without an exponent; it reads as
