@@ -59,8 +59,13 @@ verify-formatter:
 	$(BENCH_BUILD)/bench/verify_formatter
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
-# in a tree of its own; any report of either fails the run.
+# in a tree of its own; any report of either fails the run. The instrumented
+# test binary takes seconds to start, so its tests run as one shard per job
+# (tests/run_shards.py, which also checks that the shards ran every test the
+# binary lists), not one process per test; the checks that are not
+# googletest (manual page, completion, package) keep their own runs.
 SANITIZE_BUILD ?= build-sanitize
+SCRIPT_TESTS = ^(man_page|bash_completion|debian_package)$$
 SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
@@ -68,12 +73,14 @@ sanitize:
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(CONFIG) \
 	  -DORVEX_WERROR=$(WERROR) -DORVEX_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
-	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+	$(SANITIZER_ENV) python3 tests/run_shards.py --jobs $(JOBS) $(SANITIZE_BUILD)/tests/orvex_tests
+	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS) -R '$(SCRIPT_TESTS)'
 
 # The unit and end-to-end tests built with ThreadSanitizer in a tree of
 # their own, the program they run included; a data race it sees fails the
-# run. One test process for all of them: setting up the instrumented test
-# binary costs seconds, which once per test would be most of the time.
+# run. One shard per job, as for `make sanitize`: setting up the
+# instrumented test binary costs seconds, which once per test would be most
+# of the time.
 TSAN_BUILD ?= build-tsan
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1
 
@@ -81,7 +88,7 @@ tsan:
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(CONFIG) \
 	  -DORVEX_WERROR=$(WERROR) -DORVEX_TSAN=ON $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
-	$(TSAN_ENV) $(TSAN_BUILD)/tests/orvex_tests
+	$(TSAN_ENV) python3 tests/run_shards.py --jobs $(JOBS) $(TSAN_BUILD)/tests/orvex_tests
 
 # The libFuzzer target (fuzz/README.md), built with clang++ in a tree of its
 # own and run for FUZZ_SECONDS on the seed corpus and what it found before.
