@@ -1118,5 +1118,92 @@ TEST(decoder_e2e_csv, python_csv_module_reads_the_fields_back) {
   EXPECT_EQ(visible(read_back), visible(expected)) << r.files.at("t.001.csv");
 }
 
+
+// An interpreter that imports astropy, the judge of the values; empty when
+// none does.
+std::string astropy_python() {
+  for (const char* python : {"/usr/bin/python3", "python3"}) {
+    const std::string probe = std::string(python) + " -c 'import astropy.io.fits' >/dev/null 2>&1";
+    if (std::system(probe.c_str()) == 0) return python;
+  }
+  return {};
+}
+
+// astropy reads every column of a table as the CSV files hold it: unsigned
+// 16-, 32- and 64-bit integers, integers scaled by whole numbers and by
+// fractions, names that share their first 19 characters or hold blanks,
+// and TDIM string arrays. The exact form matches to the bit, the "%.16g"
+// form to its 16 digits.
+TEST(decoder_e2e_astropy, csv_values_are_astropys) {
+  const std::string python = astropy_python();
+  if (python.empty()) GTEST_SKIP() << "no Python with astropy";
+  const std::vector<card> cards{
+      {"TTYPE1", "'HOUSEKEEPING COUNTER A'"}, {"TFORM1", "'1I'"}, {"TZERO1", "32768"},
+      {"TTYPE2", "'HOUSEKEEPING COUNTER B'"}, {"TFORM2", "'1J'"}, {"TZERO2", "2147483648"},
+      {"TTYPE3", "'EVENT ID'"},               {"TFORM3", "'1K'"}, {"TZERO3", "9223372036854775808"},
+      {"TTYPE4", "'TEMP'"},                   {"TFORM4", "'2I'"}, {"TSCAL4", "0.01"},
+      {"TTYPE5", "'VOLT'"},                   {"TFORM5", "'1J'"}, {"TSCAL5", "0.001"}, {"TZERO5", "-5"},
+      {"TTYPE6", "'WIDE'"},                   {"TFORM6", "'1J'"}, {"TSCAL6", "3"}, {"TZERO6", "-7"},
+      {"TTYPE7", "'OFFSET'"},                 {"TFORM7", "'1B'"}, {"TZERO7", "-128"},
+      {"TTYPE8", "'NAMES'"},                  {"TFORM8", "'12A'"}, {"TDIM8", "'(4,3)'"},
+  };
+  std::mt19937_64 g(7);
+  big_endian rows;
+  const int n = 200;
+  for (int r = 0; r < n; ++r) {
+    rows.i16(r == 0 ? INT16_MIN : r == 1 ? INT16_MAX : static_cast<std::int16_t>(g()));
+    rows.i32(r == 0 ? INT32_MIN : r == 1 ? INT32_MAX : static_cast<std::int32_t>(g()));
+    rows.i64(r == 0 ? INT64_MIN : r == 1 ? INT64_MAX : static_cast<std::int64_t>(g()));
+    rows.i16(static_cast<std::int16_t>(g())).i16(static_cast<std::int16_t>(r - 100));
+    rows.i32(static_cast<std::int32_t>(g())).i32(static_cast<std::int32_t>(g())).u8(static_cast<std::uint8_t>(g()));
+    rows.chars("ab", 4).chars(r % 2 == 0 ? "c" : "", 4).chars("defg", 4);
+  }
+  const std::string fits = fits_builder{}.empty_primary().bintable(cards, rows.bytes()).bytes();
+  for (const bool exact : {false, true}) {
+    SCOPED_TRACE(exact ? "--exact" : "%.16g");
+    std::vector<std::string> args{"--csv", "t.fits"};
+    if (exact) args.insert(args.begin(), "--exact");
+    const run_result r = run_orvex({.args = args, .inputs = {{"t.fits", fits}}});
+    ASSERT_EQ(r.exit_code, 0) << r.describe();
+    // Prints every cell that differs; nothing when all agree.
+    const std::string script =
+        "import csv, sys\n"
+        "from astropy.io import fits\n"
+        "data = fits.open(sys.argv[1])[1].data\n"
+        "records = list(csv.reader(open(sys.argv[2], newline='')))\n"
+        "tolerance = float(sys.argv[3])\n"
+        "names = data.columns.names\n"
+        "if records[0] != names: print('names', records[0], names)\n"
+        "for r, record in enumerate(records[1:]):\n"
+        "    for name, text in zip(names, record):\n"
+        "        value = data[name][r]\n"
+        "        if name == 'NAMES':\n"
+        "            same = text == ' '.join(s.rstrip() for s in value)\n"
+        "        elif value.ndim == 0 and value.dtype.kind in 'iu':\n"
+        "            same = text == str(int(value))\n"
+        "        else:\n"
+        "            got = [float(t) for t in text.split(' ')]\n"
+        "            want = [float(v) for v in (value.flat if value.ndim else [value])]\n"
+        "            same = len(got) == len(want) and all(abs(a - b) <= tolerance * abs(b) for a, b in zip(got, want))\n"
+        "        if not same: print(r, name, repr(text), repr(value))\n";
+    const auto folder = r.folder.path();
+    {
+      std::FILE* f = std::fopen((folder / "judge.py").c_str(), "w");
+      ASSERT_NE(f, nullptr);
+      std::fwrite(script.data(), 1, script.size(), f);
+      std::fclose(f);
+    }
+    const std::string command = python + " " + (folder / "judge.py").string() + " " + (folder / "t.fits").string() +
+                                " " + (folder / "t.001.csv").string() + (exact ? " 0" : " 1e-15") + " 2>&1";
+    std::FILE* judge = popen(command.c_str(), "r");
+    ASSERT_NE(judge, nullptr);
+    std::string differences;
+    char chunk[4096];
+    for (std::size_t k; (k = std::fread(chunk, 1, sizeof chunk, judge)) > 0;) differences.append(chunk, k);
+    EXPECT_EQ(pclose(judge), 0) << differences;
+    EXPECT_EQ(differences, "");
+  }
+}
+
 }  // namespace
 }  // namespace orvex::test

@@ -50,6 +50,8 @@ std::string big_table(int rows, bool arrays, std::uint64_t seed) {
     row.f64_bits(pick(400) == 0 ? 0xFFFFFFFFFFFFFFFFULL : rng()).f64(-2.5);
     row.raw("?");
     row.f32(static_cast<float>(pick(100000)) / 7.0f);
+    row.i16(static_cast<std::int16_t>(pick(65536) - 32768)).i32(static_cast<std::int32_t>(rng()));
+    row.i64(static_cast<std::int64_t>(rng())).chars(std::string(static_cast<std::size_t>(pick(10)), 'n'), 9);
     if (arrays) {
       const int n = pick(5);
       row.i32(n).i32(static_cast<std::int32_t>(heap.size()));
@@ -95,6 +97,8 @@ TEST(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
       {"every letter", plain, {}},
       {"every letter, gzip", gz, {}},
       {"a column list", plain, {"--col-name=W,ODD,X,X,TIME"}},
+      {"whole names without regard to case, exact", plain,
+       {"--exact", "--col-name=housekeeping temperature b,HOUSEKEEPING TEMPERATURE A,NAMES,U64"}},
       {"the table not written", plain, {"-p", "2"}},
       {"variable-length arrays", with_arrays, {}},
       {"arrays not written", with_arrays, {"-p", "0"}},
