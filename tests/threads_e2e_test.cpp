@@ -29,10 +29,16 @@ std::string big_table(int rows, bool arrays, std::uint64_t seed) {
       {"TFORM8", "'12X'"},  {"TTYPE9", "'K'"},   {"TFORM9", "'1K'"},   {"TTYPE10", "'Z'"},
       {"TFORM10", "'1C'"},  {"TTYPE11", "'W'"},  {"TFORM11", "'1M'"},  {"TTYPE12", "'ODD'"},
       {"TFORM12", "'1F'"},  {"TTYPE13", "'E'"},  {"TFORM13", "'1E'"},  {"TDISP13", "'G12.4'"},
+      // Scaled and unsigned integers, names alike in their first 19
+      // characters, strings of a TDIM.
+      {"TTYPE14", "'HOUSEKEEPING TEMPERATURE A'"}, {"TFORM14", "'1I'"}, {"TSCAL14", "0.01"},
+      {"TTYPE15", "'HOUSEKEEPING TEMPERATURE B'"}, {"TFORM15", "'1J'"}, {"TZERO15", "2147483648"},
+      {"TTYPE16", "'U64'"}, {"TFORM16", "'1K'"}, {"TZERO16", "9223372036854775808"},
+      {"TTYPE17", "'NAMES'"}, {"TFORM17", "'9A'"}, {"TDIM17", "'(3,3)'"},
   };
   if (arrays) {
-    cards.push_back({"TTYPE14", "'MATRIX'"});
-    cards.push_back({"TFORM14", "'1PE(4)'"});
+    cards.push_back({"TTYPE18", "'MATRIX'"});
+    cards.push_back({"TFORM18", "'1PE(4)'"});
   }
   std::mt19937_64 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); };
