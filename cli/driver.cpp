@@ -16,11 +16,13 @@
 #include "cli/run_log.h"
 #include "decoder/decode.h"
 #include "decoder/image_lines.h"
+#include "decoder/name_check.h"
 #include "decoder/row_output.h"
 #include "fits/card_value.h"
 #include "fits/data_unit.h"
 #include "fits/image_values.h"
 #include "fits/stream.h"
+#include "util/compat.h"
 #include "util/console.h"
 #include "util/failure.h"
 #include "util/mypath.h"
@@ -276,6 +278,11 @@ bool is_stdin(const char* path) { return std::strcmp(path, "-") == 0; }
 std::string output_path(const char* path, int index) {
   char drive[util::drive_buffer_size], dir[util::directory_buffer_size], name[util::name_buffer_size], ext[util::extension_buffer_size];
   util::explode_path(is_stdin(path) ? "stdin" : path, drive, dir, name, ext);
+  if (whole_name != 0 && !is_stdin(path)) {
+    // --whole-name: obs.pi and obs.arf give obs.pi.000 and obs.arf.000,
+    // not two obs.000.
+    util::strlcat(name, ext, sizeof name);
+  }
   char number[16];
   std::snprintf(number, sizeof number, "%03d", index);
   char result[util::combined_buffer_size];
@@ -333,19 +340,24 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
     // Under --full every image that its header declares by the FITS rules
     // is written; random groups, images without a pixel and headers whose
     // axis cards break those rules keep the default.
-    const decoder::image_layout image =
-        full != 0 ? decoder::layout_of(values.unit, values.image) : decoder::image_layout{};
+    const decoder::image_layout declared = decoder::layout_of(values.unit, values.image);
+    const decoder::image_layout image = full != 0 ? declared : decoder::image_layout{};
+    const bool dumped = values.bitpix == 16 && values.naxis == 2 && values.naxis1 != -1 && values.naxis2 != -1;
     if (image.what != decoder::image_layout::kind::none) {
       decoder::write_image(in, primary, image);
       fits::realign(in);
-    } else if (values.bitpix == 16 && values.naxis == 2 && values.naxis1 != -1 && values.naxis2 != -1) {
+    } else if (dumped) {
       dump_image(in, csv == 0 ? primary : nullptr, values);
       fits::realign(in);
     }
+    if (full == 0 && !dumped && part_selected(0)) decoder::note_image_left_out(declared, values.unit);
   }
 
+  int parts = 1;
+  decoder::start_name_check();
   for (int index = 1;; ++index) {
     if (!extension_found && !fits::next_extension(in, card)) break;
+    parts = index + 1;
     extension_found = false;
     close_output(out);
     util::output_file* file = nullptr;
@@ -362,6 +374,10 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
 
   check_last_data_unit(in, span, written);
   close_output(out);
+  if (part != -1 && (part < 1 || part > parts)) failure::report(path, "no part " + std::to_string(part - 1));
+  for (const std::string& name : decoder::names_no_table_has()) {
+    failure::report(path, "--col-name: no table has the column " + name);
+  }
   if (in.failed()) failure::report(path, "read error: " + in.error());
   in.close();
   return true;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "cli/orvex_version.h"
 #include "util/failure.h"
@@ -23,6 +24,7 @@ constexpr int opt_version = 261;
 
 void set_preset(const char* const (&names)[7], int is_rosat) {
   myvec.assign(std::begin(names), std::end(names));
+  col_name_list.clear();
   rosat = is_rosat;
   chandra = !is_rosat;
   flag_all = 0;
@@ -68,15 +70,69 @@ const option long_opts[] = {
     {"csv", no_argument, nullptr, opt_csv},
     {"list", no_argument, &list_parts, 1},
     {"version", no_argument, nullptr, opt_version},
+    // "no-logfile" begins like "no-comments": the entries below keep the
+    // prefixes --n, --no and --no- selecting --no-comments.
+    {"no-logfile", no_argument, &no_logfile, 1},
+    {"whole-name", no_argument, &whole_name, 1},
     {nullptr, 0, nullptr, 0},
 };
+
+namespace {
+
+// Prefixes of the first ten long options that a later option made
+// ambiguous, as entries of their own: getopt_long takes an exact name
+// before any prefix. They are no options of their own, and so not in
+// long_opts.
+constexpr option prefix_entries[] = {
+    {"n", no_argument, &no_comments, 1},
+    {"no", no_argument, &no_comments, 1},
+    {"no-", no_argument, &no_comments, 1},
+};
+
+std::vector<option> make_parser_opts() {
+  std::vector<option> all;
+  for (const option* o = long_opts; o->name != nullptr; ++o) all.push_back(*o);
+  all.insert(all.end(), std::begin(prefix_entries), std::end(prefix_entries));
+  all.push_back({nullptr, 0, nullptr, 0});
+  return all;
+}
+
+// getopt_long returns '?' for -? and for every option error alike. An
+// error sets optopt (to the letter, to the option's value, or to 0), -?
+// leaves it alone, and --help is found as a long option, which sets the
+// index. So optopt is given a value no error gives it (the letter \x01,
+// as an unknown letter that nobody types), through getopt_long itself,
+// which keeps its own copy: a '?' that leaves it there is a request for
+// the help.
+constexpr int untouched_optopt = 1;
+
+void mark_optopt() {
+  char program[] = "orvex";
+  char word[] = {'-', static_cast<char>(untouched_optopt), '\0'};
+  char* argv[] = {program, word, nullptr};
+  const int saved = opterr;
+  opterr = 0;
+  optind = 0;
+  getopt_long(2, argv, short_opts, long_opts, nullptr);
+  opterr = saved;
+}
+
+}  // namespace
+
+const option* parser_opts() {
+  static const std::vector<option> all = make_parser_opts();
+  return all.data();
+}
 
 void add_column_list(const char* list) {
   const char* p = list;
   while (*p != '\0') {
     const char* comma = std::strchr(p, ',');
     std::size_t len = comma != nullptr ? static_cast<std::size_t>(comma - p) : std::strlen(p);
-    if (len != 0) myvec.emplace_back(p, len);
+    if (len != 0) {
+      myvec.emplace_back(p, len);
+      col_name_list.emplace_back(p, len);
+    }
     p += len;
     if (*p == ',') ++p;
   }
@@ -88,9 +144,11 @@ int parse_options(int argc, char** argv) {
   // says: with POSIXLY_CORRECT set, getopt_long would stop at the first
   // file name and take the options after it for file names.
   unsetenv("POSIXLY_CORRECT");
+  mark_optopt();
   optind = 0;  // a fresh parse, also when called more than once
   for (;;) {
-    int c = getopt_long(argc, argv, short_opts, long_opts, nullptr);
+    int index = -1;
+    int c = getopt_long(argc, argv, short_opts, parser_opts(), &index);
     switch (c) {
       case -1:
         return optind;
@@ -141,8 +199,11 @@ int parse_options(int argc, char** argv) {
         break;
       case opt_version:
         version();
+      case '?':
+        // --help and -? ask for the help; an option error is a failure.
+        usage(argv[0], 1, index != -1 || optopt == untouched_optopt ? 0 : 1);
       default:
-        usage(argv[0], 1);
+        usage(argv[0], 1, 1);
     }
   }
 }
@@ -157,7 +218,7 @@ std::string program_name(const char* path) {
   return std::string(name, std::strcspn(name, "."));
 }
 
-void usage(char* program, int full_help) {
+void usage(char* program, int full_help, int status) {
   std::string name = program_name(program != nullptr ? program : "");
   std::printf("Usage: %s [OPTION] file ....\n", name.c_str());
   if (full_help == 0) {
@@ -180,11 +241,13 @@ void usage(char* program, int full_help) {
         "     --csv                Write tables as CSV files\n"
         "     --list               List the parts of each file, decode nothing\n"
         "     --version            Print the version and exit\n"
+        "     --no-logfile         Append no line to the logfile\n"
+        "     --whole-name         Name the files after the whole input file name\n"
         "\n",
         stdout);
     std::printf("%s\n%s\n%s\n", Version, Copyright, Bugs);
   }
-  std::exit(0);
+  std::exit(status);
 }
 
 void version() {

@@ -15,6 +15,10 @@ namespace orvex::cli {
 
 // The long options in getopt_long's form; the last entry is all zeros.
 extern const option long_opts[];
+// What the parser gives getopt_long: long_opts and entries for the
+// prefixes of the first ten that later options made ambiguous (--no for
+// --no-comments), which select those options as before.
+const option* parser_opts();
 // The short options: D, H, d, h alone; P, p and o with an argument; ?.
 inline constexpr char short_opts[] = "DHP:dho:p:?";
 
@@ -24,12 +28,14 @@ inline constexpr const char* chandra_columns[] = {"x", "y", "pha", "pi", "time",
 
 // Parses the options of argv into the run settings with getopt_long, which
 // moves the file names behind the options. Returns the index of the first
-// file name (optind); argc when there is none. Calls usage(argv[0], 1) for
-// --help, -? and every option error, so it returns only on success.
+// file name (optind); argc when there is none. Calls usage(argv[0], 1, 0) for
+// --help and -?, usage(argv[0], 1, 1) for every option error, so it
+// returns only on success.
 int parse_options(int argc, char** argv);
 
-// Appends the names of a --col-name list to myvec: split at commas, runs
-// of commas and commas at either end yield no name. Clears flag_all.
+// Appends the names of a --col-name list to myvec and col_name_list: split
+// at commas, runs of commas and commas at either end yield no name. Clears
+// flag_all.
 void add_column_list(const char* list);
 
 // The --threads argument: a whole number from 0 (every core the process
@@ -41,8 +47,8 @@ bool thread_count(const char* text, int& count);
 std::string program_name(const char* path);
 
 // Prints the usage line and either the short hint (full_help == 0) or the full
-// help on standard output, then ends the process with status 0.
-[[noreturn]] void usage(char* program, int full_help);
+// help on standard output, then ends the process with `status`.
+[[noreturn]] void usage(char* program, int full_help, int status = 0);
 
 // Prints the version banner on standard output and ends the process with
 // status 0 (--version).

@@ -28,6 +28,7 @@ std::string log_line(std::time_t now, int argc, char** argv) {
 }
 
 void logfile(int argc, char** argv) {
+  if (no_logfile != 0) return;
   int fd = -1;
   for (int attempt = 0; attempt < log_open_attempts && fd < 0; ++attempt) {
     fd = ::open(log_name, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);

@@ -19,7 +19,8 @@ std::string log_line(std::time_t now, int argc, char** argv);
 // Appends the run's line to "logfile" with a single write, so that runs
 // started side by side in one folder never interleave their lines. When the
 // log cannot be opened in eleven attempts, writes "No logfile entry" (no line
-// end) on standard error unless quiet is set. Never stops the run.
+// end) on standard error unless quiet is set. Never stops the run. With
+// no_logfile set (--no-logfile) it does nothing at all.
 void logfile(int argc, char** argv);
 
 }  // namespace orvex::cli

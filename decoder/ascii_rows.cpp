@@ -56,9 +56,8 @@ void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, s
       std::int32_t v = 0;
       if (field != nullptr) fits::scan_long_or_min(field, v);
       if (text != nullptr) {
-        double s = static_cast<double>(v) * c.tscal;
         char* p = text->room(fmt::short_text);
-        text->commit(exact && !identity ? fmt::put_shortest(p, s + c.tzero) : fmt::put_long(p, fits::to_int32(s + c.tzero)));
+        text->commit(identity ? fmt::put_long(p, v) : integer_scaling(c).put(p, v, c, form));
       }
       return;
     }

@@ -29,7 +29,7 @@ namespace orvex::decoder {
 // format::widest_display characters, as a display width's does). In the
 // exact number form a floating field is the shortest text of its value
 // (itself under the identity scaling, else v * TSCAL + TZERO), TDISPn not
-// applied, and so is an integer field scaled by other than the identity.
+// applied; a scaled integer field is written as integer_scaling writes it.
 void ascii_cell(std::string_view row, const column_desc& c, text_buffer* text, std::string& messages,
                 bool every_field = false, number_form form = number_form::printf_like);
 

@@ -1,5 +1,6 @@
 #include "decoder/binary_cells.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "decoder/cell_format.h"
@@ -11,10 +12,6 @@ namespace orvex::decoder {
 namespace {
 
 namespace fmt = format;
-
-// The unsigned 64-bit convention of FITS: a 'K' column with TZEROn =
-// 2^63 holds v + 2^63.
-constexpr double unsigned_64_offset = 9223372036854775808.0;
 
 constexpr std::int64_t max_bytes = INT64_MAX / 32;
 
@@ -62,46 +59,31 @@ void displayed_reals(const column_desc& c, const unsigned char* b, std::int64_t 
   }
 }
 
-// 'K': 64-bit integers, exact where the scaling is the identity or the
-// unsigned convention.
-char* put_long_longs(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
-  const bool identity = identity_scaling(c);
-  const bool unsigned_form = c.tscal == 1.0 && c.tzero == unsigned_64_offset;
+// 'K' without scaling: the 64-bit integers themselves.
+char* put_long_longs(const column_desc&, const unsigned char* b, std::int64_t count, char* p) {
   for (std::int64_t i = 0; i < count; ++i, b += 8) {
-    const auto v = static_cast<std::int64_t>(be64(b));
-    if (identity) {
-      p = fmt::put_integer(p, v);
-    } else if (unsigned_form) {
-      p = fmt::put_integer(p, static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63));
-    } else {
-      double s = scaled(static_cast<double>(v), c);
-      // Outside the 64-bit range, and for a NaN, the smallest value, as
-      // the 32-bit conversion does.
-      std::int64_t t = s >= -9223372036854775808.0 && s < 9223372036854775808.0 ? static_cast<std::int64_t>(s)
-                                                                                  : INT64_MIN;
-      p = fmt::put_integer(p, t);
-    }
+    p = fmt::put_integer(p, static_cast<std::int64_t>(be64(b)));
     *p++ = ' ';
   }
   return p;
 }
 
-// B, I and J: the 32-bit conversion of the scaled value; B is written as
-// the unsigned reading of those 32 bits ("%lu").
+// B, I and J without scaling: the integer itself ("%ld").
 template <int size>
-char* put_integers(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
-  auto raw = [](const unsigned char* at) { return static_cast<std::int32_t>(integer_at<size>(at)); };
-  if (identity_scaling(c)) {
-    // The scaled value is the integer itself.
-    for (std::int64_t i = 0; i < count; ++i, b += size) {
-      p = fmt::put_long(p, raw(b));
-      *p++ = ' ';
-    }
-    return p;
-  }
+char* put_integers(const column_desc&, const unsigned char* b, std::int64_t count, char* p) {
   for (std::int64_t i = 0; i < count; ++i, b += size) {
-    std::int32_t v = fits::to_int32(scaled(raw(b), c));
-    p = size == 1 ? fmt::put_ulong(p, static_cast<std::uint32_t>(v)) : fmt::put_long(p, v);
+    p = fmt::put_long(p, static_cast<std::int32_t>(integer_at<size>(b)));
+    *p++ = ' ';
+  }
+  return p;
+}
+
+// B, I, J and K scaled: each value as put_scaled_integer writes it.
+template <int size, number_form form>
+char* put_scaled_integers(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
+  const integer_scaling scaling(c);
+  for (std::int64_t i = 0; i < count; ++i, b += size) {
+    p = scaling.put(p, integer_at<size>(b), c, form);
     *p++ = ' ';
   }
   return p;
@@ -129,6 +111,24 @@ char* put_string(const column_desc&, const unsigned char* b, std::int64_t count,
   if (len != 0) std::memcpy(p, b, len);
   std::memset(p + len, ' ', width + 1 - len);
   return p + width + 1;
+}
+
+// 'A' with TDIMn = (w, n, ...): each string of w characters up to its first
+// zero byte, its trailing blanks cut, and a blank after it (one blank for a
+// cell of no bytes).
+char* put_strings(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
+  const std::size_t total = count > 0 ? static_cast<std::size_t>(count) : 0;
+  const auto width = static_cast<std::size_t>(c.string_width);
+  if (total == 0) *p++ = ' ';
+  for (std::size_t at = 0; at < total; at += width) {
+    const std::size_t n = width < total - at ? width : total - at;
+    std::size_t len = ::strnlen(reinterpret_cast<const char*>(b + at), n);
+    while (len != 0 && b[at + len - 1] == ' ') --len;
+    if (len != 0) std::memcpy(p, b + at, len);
+    p += len;
+    *p++ = ' ';
+  }
+  return p;
 }
 
 void logical_elements(const column_desc& c, const unsigned char* b, std::int64_t count, text_buffer& text) {
@@ -172,21 +172,10 @@ char* put_exact_reals(const column_desc& c, const unsigned char* b, std::int64_t
   return p;
 }
 
-// The exact form of a scaled integer: the shortest text of the scaled
-// double, never converted back to an integer.
-template <int size>
-char* put_exact_scaled_integers(const column_desc& c, const unsigned char* b, std::int64_t count, char* p) {
-  for (std::int64_t i = 0; i < count; ++i, b += size) {
-    p = fmt::put_shortest(p, scaled(static_cast<double>(integer_at<size>(b)), c));
-    *p++ = ' ';
-  }
-  return p;
-}
-
 // The writers of the exact form where its text differs from the printf
 // form's: every real letter (with or without TDISPn, which the exact form
-// does not apply) and integers scaled by other than the identity (K's
-// unsigned convention excepted: an integer). Null for the others.
+// does not apply) and integers scaled by a TSCALn or TZEROn that is not a
+// whole number. Null for the others.
 cell_writer exact_writer(const column_desc& c, char letter, std::size_t n, std::size_t& room) {
   constexpr std::size_t number = fmt::short_text + 1;
   room = n * number;
@@ -204,16 +193,16 @@ cell_writer exact_writer(const column_desc& c, char letter, std::size_t n, std::
     default:
       break;
   }
-  if (c.tscal == 1.0 && (c.tzero == 0.0 || (letter == 'K' && c.tzero == unsigned_64_offset))) return nullptr;
+  if (c.integral_scaling()) return nullptr;
   switch (letter) {
     case 'B':
-      return put_exact_scaled_integers<1>;
+      return put_scaled_integers<1, number_form::exact>;
     case 'I':
-      return put_exact_scaled_integers<2>;
+      return put_scaled_integers<2, number_form::exact>;
     case 'J':
-      return put_exact_scaled_integers<4>;
+      return put_scaled_integers<4, number_form::exact>;
     case 'K':
-      return put_exact_scaled_integers<8>;
+      return put_scaled_integers<8, number_form::exact>;
     default:
       return nullptr;
   }
@@ -222,6 +211,30 @@ cell_writer exact_writer(const column_desc& c, char letter, std::size_t n, std::
 void add_not_a_number(std::string& messages) { messages.append("Not a Number\n"); }
 
 }  // namespace
+
+integer_scaling::integer_scaling(const column_desc& c) {
+  // Within these bounds v * TSCAL + TZERO of any 64-bit v fits in 128 bits.
+  constexpr double scale_limit = 9223372036854775808.0;  // 2^63
+  constexpr double zero_limit = 18446744073709551616.0;  // 2^64
+  whole_ = c.integral_scaling();
+  exact_ = whole_ && std::fabs(c.tscal) < scale_limit && std::fabs(c.tzero) < zero_limit;
+  if (exact_) {
+    tscal_ = static_cast<__int128>(c.tscal);
+    tzero_ = static_cast<__int128>(c.tzero);
+  }
+}
+
+char* integer_scaling::put(char* p, std::int64_t v, const column_desc& c, number_form form) const {
+  if (exact_) {
+    const __int128 s = static_cast<__int128>(v) * tscal_ + tzero_;
+    if (s >= INT64_MIN && s <= INT64_MAX) return fmt::put_integer(p, static_cast<std::int64_t>(s));
+    if (s > 0 && s <= static_cast<__int128>(UINT64_MAX)) return fmt::put_integer(p, static_cast<std::uint64_t>(s));
+  }
+  // Beyond the 64-bit range, or not a whole number: a floating value, as a
+  // D column's.
+  const double d = scaled(static_cast<double>(v), c);
+  return form == number_form::exact && !whole_ ? fmt::put_shortest(p, d) : fmt::put_g16(p, d);
+}
 
 bool known_letter(char letter) {
   switch (letter) {
@@ -272,6 +285,11 @@ cell_writer bounded_writer(const column_desc& c, char letter, std::int64_t count
                            number_form form) {
   if (letter == 'A') {
     room = count > 0 ? static_cast<std::size_t>(count) + 1 : 1;
+    if (c.type == 'A' && c.string_width > 0) {
+      // A blank after each string.
+      room += count > 0 ? static_cast<std::size_t>((count - 1) / c.string_width + 1) : 0;
+      return put_strings;
+    }
     return put_string;
   }
   if (count < 1) return nullptr;
@@ -280,19 +298,20 @@ cell_writer bounded_writer(const column_desc& c, char letter, std::int64_t count
     if (cell_writer write = exact_writer(c, letter, n, room)) return write;
   }
   constexpr std::size_t number = fmt::short_text + 1;
+  const bool identity = identity_scaling(c);
   switch (letter) {
     case 'B':
-      room = n * long_text;
-      return put_integers<1>;
+      room = n * (identity ? long_text : number);
+      return identity ? put_integers<1> : put_scaled_integers<1, number_form::printf_like>;
     case 'I':
-      room = n * long_text;
-      return put_integers<2>;
+      room = n * (identity ? long_text : number);
+      return identity ? put_integers<2> : put_scaled_integers<2, number_form::printf_like>;
     case 'J':
-      room = n * long_text;
-      return put_integers<4>;
+      room = n * (identity ? long_text : number);
+      return identity ? put_integers<4> : put_scaled_integers<4, number_form::printf_like>;
     case 'K':
       room = n * number;
-      return put_long_longs;
+      return identity ? put_long_longs : put_scaled_integers<8, number_form::printf_like>;
     case 'X':
       room = (n + 7) / 8 * 8 + 1;
       return put_bits;

@@ -37,22 +37,46 @@ bool known_letter(char letter);
 std::int64_t cell_bytes(char letter, std::int64_t count);
 
 // How floating values are written: by the printf formats ("%.16g", or
-// "%-*.*g" with the TDISPn width and decimals; a scaled B, I, J or K value
-// converted back to an integer), or `exact`: the shortest text that reads
-// back to the very value (put_shortest), TDISPn not applied. Exact E and C
-// elements with the identity scaling are the shortest text of the 4-byte
-// float itself; D and M elements with it that of the double itself (a -0
-// stays -0); every scaled value, and a B, I, J or K value scaled by other
-// than the identity (K's unsigned convention, TZERO = 2^63, excepted: an
-// integer), is the shortest text of the double v * TSCAL + TZERO.
-// Integers without scaling, strings, logicals and bits are alike in both.
+// "%-*.*g" with the TDISPn width and decimals), or `exact`: the shortest
+// text that reads back to the very value (put_shortest), TDISPn not
+// applied. Exact E and C elements with the identity scaling are the
+// shortest text of the 4-byte float itself; D and M elements with it that
+// of the double itself (a -0 stays -0); every scaled real value is the
+// shortest text of the double v * TSCAL + TZERO. Integers (scaled ones as
+// integer_scaling writes them), strings, logicals and bits are alike in
+// both forms, except the floating values of scaled integers.
 enum class number_form { printf_like, exact };
+
+// The value v * TSCALn + TZEROn of an integer column (B, I, J, K, and the
+// integer fields of ASCII tables). Where TSCALn and TZEROn are both whole
+// numbers the value is one too, and is written as that exact integer, from
+// the 64-bit signed range up to the unsigned one (the unsigned conventions
+// TZERO = 32768, 2^31, 2^63 included), computed without rounding; beyond
+// that range, and wherever TSCALn or TZEROn is not a whole number, it is
+// the double v * TSCAL + TZERO written as a floating value: "%.16g", or in
+// the exact form its shortest text.
+class integer_scaling {
+ public:
+  explicit integer_scaling(const column_desc& c);
+  // Writes the text of stored value `v` at `p` (room: format::short_text)
+  // and returns its end.
+  char* put(char* p, std::int64_t v, const column_desc& c, number_form form) const;
+
+ private:
+  bool whole_ = false;  // TSCALn and TZEROn are whole numbers
+  bool exact_ = false;  // ... and small enough for 128-bit arithmetic
+  __int128 tscal_ = 0;
+  __int128 tzero_ = 0;
+};
 
 // Appends to `text` the cell text of `count` elements of `letter` held in
 // `bytes` (cell_bytes(letter, count) of them), formatted by the column's
 // scaling and its TDISP width and decimals, in the printf form. An 'A'
 // cell is its bytes up to the first zero byte, padded to `count`
-// characters, and a blank, also for a count of 0 or below (one blank);
+// characters, and a blank, also for a count of 0 or below (one blank); an
+// 'A' column with TDIMn = (w, n, ...) (string_width w) holds strings of w
+// characters: each is written up to its first zero byte, trailing blanks
+// cut, followed by one blank;
 // every other letter writes nothing for a count below 1. Unknown letters
 // and the descriptors P and Q write nothing.
 void write_cell(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count, text_buffer& text);

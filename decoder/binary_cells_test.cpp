@@ -49,6 +49,11 @@ column_desc column(char type, std::int32_t count) {
   return c;
 }
 
+column_desc strings_of(column_desc c, std::int32_t width) {
+  c.string_width = width;
+  return c;
+}
+
 std::string bytes_of(std::initializer_list<int> list) {
   std::string s;
   for (int b : list) s += static_cast<char>(b);
@@ -89,35 +94,39 @@ std::vector<cell_case> cases() {
       {"A of a zero byte only", column('A', 1), bytes_of({0}), "  "},
       {"A is not scaled and ignores TDISP", with_disp(scaled(column('A', 2), 3.0, 5.0), 10, 2), "12", "12 "},
       {"A with a negative count reads nothing", column('A', -2), "", " "},
+      // TDIMn = (4, 3): three strings, each to its zero byte without its
+      // trailing blanks; the last string is cut short by the count.
+      {"A strings of TDIM (4,3)", strings_of(column('A', 11), 4), std::string("ab  c\0xyEFG", 11), "ab c EFG "},
+      {"A strings of TDIM, all blank", strings_of(column('A', 4), 2), "    ", "  "},
       // 'B': unsigned bytes, "%lu " of the 32-bit conversion.
       {"B r=3 00 7F FF", column('B', 3), bytes_of({0x00, 0x7F, 0xFF}), "0 127 255 "},
-      {"B 00 with TZERO -128 prints as 32-bit unsigned", scaled(column('B', 1), 1.0, -128.0), bytes_of({0x00}),
-       "4294967168 "},
+      {"B 00 with TZERO -128 is the signed byte -128", scaled(column('B', 1), 1.0, -128.0), bytes_of({0x00}),
+       "-128 "},
       {"B FF with TZERO -128", scaled(column('B', 1), 1.0, -128.0), bytes_of({0xFF}), "127 "},
       {"B 200 with TSCAL 2", scaled(column('B', 1), 2.0, 0.0), bytes_of({200}), "400 "},
-      {"B 3 with TSCAL 0.5 truncates", scaled(column('B', 1), 0.5, 0.0), bytes_of({3}), "1 "},
-      {"B out of the 32-bit range", scaled(column('B', 1), 1e10, 0.0), bytes_of({1}), "2147483648 "},
+      {"B 3 with TSCAL 0.5 is a floating value", scaled(column('B', 1), 0.5, 0.0), bytes_of({3}), "1.5 "},
+      {"B out of the 32-bit range", scaled(column('B', 1), 1e10, 0.0), bytes_of({1}), "10000000000 "},
       {"B ignores TDISP", with_disp(column('B', 1), 10, 3), bytes_of({5}), "5 "},
       // 'I': signed 16-bit, "%ld ".
       {"I FF FE", column('I', 1), bytes_of({0xFF, 0xFE}), "-2 "},
       {"I limits", column('I', 2), bytes_of({0x80, 0x00, 0x7F, 0xFF}), "-32768 32767 "},
       {"I unsigned convention TZERO 32768", scaled(column('I', 2), 1.0, 32768.0), bytes_of({0x80, 0x00, 0x7F, 0xFF}),
        "0 65535 "},
-      {"I -3 with TSCAL 0.5 truncates toward zero", scaled(column('I', 1), 0.5, 0.0), bytes_of({0xFF, 0xFD}), "-1 "},
+      {"I -3 with TSCAL 0.5 is a floating value", scaled(column('I', 1), 0.5, 0.0), bytes_of({0xFF, 0xFD}), "-1.5 "},
       {"I ignores TDISP", with_disp(column('I', 1), 12, 2), bytes_of({0x00, 0x07}), "7 "},
       // 'J': signed 32-bit, "%ld ".
       {"J 80 00 00 00", column('J', 1), bytes_of({0x80, 0, 0, 0}), "-2147483648 "},
-      {"J 3 with TSCAL 0.5", scaled(column('J', 1), 0.5, 0.0), big_endian{}.i32(3).bytes(), "1 "},
-      {"J -3 with TSCAL 0.5", scaled(column('J', 1), 0.5, 0.0), big_endian{}.i32(-3).bytes(), "-1 "},
-      {"J 2000000000 with TSCAL 2 is out of range", scaled(column('J', 1), 2.0, 0.0),
-       big_endian{}.i32(2000000000).bytes(), "-2147483648 "},
-      {"J 0 with TZERO 2147483648 is out of range", scaled(column('J', 1), 1.0, 2147483648.0),
-       big_endian{}.i32(0).bytes(), "-2147483648 "},
+      {"J 3 with TSCAL 0.5", scaled(column('J', 1), 0.5, 0.0), big_endian{}.i32(3).bytes(), "1.5 "},
+      {"J -3 with TSCAL 0.5", scaled(column('J', 1), 0.5, 0.0), big_endian{}.i32(-3).bytes(), "-1.5 "},
+      {"J 2000000000 with TSCAL 2 is the exact integer", scaled(column('J', 1), 2.0, 0.0),
+       big_endian{}.i32(2000000000).bytes(), "4000000000 "},
+      {"J 0 with TZERO 2147483648 is unsigned 32-bit", scaled(column('J', 1), 1.0, 2147483648.0),
+       big_endian{}.i32(0).bytes(), "2147483648 "},
       {"J -2147483648 with TZERO 2147483648", scaled(column('J', 1), 1.0, 2147483648.0),
        big_endian{}.i32(INT32_MIN).bytes(), "0 "},
-      {"J with a NaN TZERO", scaled(column('J', 1), 1.0, nan), big_endian{}.i32(5).bytes(), "-2147483648 "},
+      {"J with a NaN TZERO", scaled(column('J', 1), 1.0, nan), big_endian{}.i32(5).bytes(), "nan "},
       {"J r=3", column('J', 3), big_endian{}.i32(1).i32(-1).i32(INT32_MAX).bytes(), "1 -1 2147483647 "},
-      {"J 7 with TSCAL 1.5 TZERO -0.25", scaled(column('J', 1), 1.5, -0.25), big_endian{}.i32(7).bytes(), "10 "},
+      {"J 7 with TSCAL 1.5 TZERO -0.25", scaled(column('J', 1), 1.5, -0.25), big_endian{}.i32(7).bytes(), "10.25 "},
       // 'K': signed 64-bit, exact without scaling and for the unsigned form.
       {"K 1 and -1", column('K', 2), big_endian{}.i64(1).i64(-1).bytes(), "1 -1 "},
       {"K limits", column('K', 2), big_endian{}.i64(INT64_MAX).i64(INT64_MIN).bytes(),
@@ -128,12 +137,22 @@ std::vector<cell_case> cases() {
        "0 9223372036854775807 9223372036854775808 18446744073709551615 "},
       {"K unsigned convention exact in the low bits", scaled(column('K', 1), 1.0, two_to_63),
        big_endian{}.i64(INT64_MIN + 12345).bytes(), "12345 "},
-      {"K 3 with TSCAL 0.5", scaled(column('K', 2), 0.5, 0.0), big_endian{}.i64(3).i64(-3).bytes(), "1 -1 "},
-      {"K with TZERO 1.5", scaled(column('K', 1), 1.0, 1.5), big_endian{}.i64(10).bytes(), "11 "},
+      {"K 3 with TSCAL 0.5", scaled(column('K', 2), 0.5, 0.0), big_endian{}.i64(3).i64(-3).bytes(), "1.5 -1.5 "},
+      {"K with TZERO 1.5", scaled(column('K', 1), 1.0, 1.5), big_endian{}.i64(10).bytes(), "11.5 "},
       {"K scaled goes through double", scaled(column('K', 1), 1.0, 0.5), big_endian{}.i64(9007199254740993).bytes(),
        "9007199254740992 "},
-      {"K scaled out of range", scaled(column('K', 1), 4.0, 0.0), big_endian{}.i64(INT64_MAX / 2).bytes(),
-       "-9223372036854775808 "},
+      {"K scaled into the unsigned range", scaled(column('K', 1), 4.0, 0.0), big_endian{}.i64(INT64_MAX / 2).bytes(),
+       "18446744073709551612 "},
+      {"K scaled beyond 64 bits is a floating value", scaled(column('K', 1), 4.0, 0.0),
+       big_endian{}.i64(INT64_MAX).bytes(), "3.68934881474191e+19 "},
+      {"K with TZERO -2^63 at the bottom", scaled(column('K', 1), 1.0, -9223372036854775808.0),
+       big_endian{}.i64(0).bytes(), "-9223372036854775808 "},
+      {"I with TZERO 32768 is unsigned 16-bit", scaled(column('I', 2), 1.0, 32768.0),
+       big_endian{}.i16(-32768).i16(32767).bytes(), "0 65535 "},
+      {"J with TZERO 2^31 is unsigned 32-bit", scaled(column('J', 2), 1.0, 2147483648.0),
+       big_endian{}.i32(INT32_MIN).i32(INT32_MAX).bytes(),
+       "0 4294967295 "},
+      {"I with TSCAL 0.01", scaled(column('I', 2), 0.01, 0.0), big_endian{}.i16(1234).i16(5).bytes(), "12.34 0.05 "},
       {"K ignores TDISP", with_disp(column('K', 1), 20, 3), big_endian{}.i64(-42).bytes(), "-42 "},
       // 'E': single precision widened, "%-.16g " or "%-*.*g ".
       {"E 3D CC CC CD", column('E', 1), bytes_of({0x3D, 0xCC, 0xCC, 0xCD}), "0.1000000014901161 "},

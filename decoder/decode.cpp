@@ -7,6 +7,7 @@
 #include "decoder/column_table.h"
 #include "decoder/extension_header.h"
 #include "decoder/image_lines.h"
+#include "decoder/name_check.h"
 #include "decoder/row_output.h"
 #include "util/console.h"
 #include "util/failure.h"
@@ -30,6 +31,7 @@ void print_reports(const extension_header& h) {
 
 int decode(fits::stream& in, util::output_file* file, fits::data_span* span, std::string_view xtension) {
   const extension_header h = read_extension_header(in, file);
+  note_table_names(h.tfields);
   if (span != nullptr) {
     span->start = h.data_start;
     span->size = h.complete ? h.unit.size() : std::nullopt;
@@ -49,6 +51,9 @@ int decode(fits::stream& in, util::output_file* file, fits::data_span* span, std
       print_progress(0, image.lines, '\n');
     }
     return 0;
+  }
+  if (full == 0 && file != nullptr && fits::is_image_extension(xtension)) {
+    note_image_left_out(layout_of(h.unit, h.image), h.unit);
   }
   if (h.naxis == 0) return 0;
   // The choice rests on TBCOL1 alone: an image extension, without TBCOL1

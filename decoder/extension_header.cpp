@@ -90,15 +90,50 @@ void apply_tform(const char* value, column_desc& c) {
   if (got == 1 && std::isalpha(static_cast<unsigned char>(type))) c.count = 1;
 }
 
+// A quoted value from `at` on, as FITS writes strings: up to the closing
+// quote (or the end of the card), a doubled quote standing for one, trailing
+// blanks cut.
+void read_quoted(const char* at, char (&field)[name_size]) {
+  std::size_t n = 0;
+  for (; *at != '\0' && n + 1 < sizeof field; ++at) {
+    if (*at == '\'') {
+      if (at[1] != '\'') break;
+      ++at;
+    }
+    field[n++] = *at;
+  }
+  while (n != 0 && field[n - 1] == ' ') --n;
+  field[n] = '\0';
+}
+
 void apply_ttype(const match& m, const char* card, column_desc& c) {
-  char scratch[512] = {};
   // Two quotes in the run: the value was an empty or all-blank string. No
   // quote and a '/' next: the card has no value, only a comment.
+  const bool quoted = std::strchr(m.run, '\'') != nullptr;
   bool empty_string = std::count(m.run, m.run + std::strlen(m.run), '\'') >= 2;
-  bool no_value = std::strchr(m.run, '\'') == nullptr && card[m.offset] == '/';
-  if (empty_string || no_value || std::sscanf(card + m.offset, "%511[^' ]", scratch) != 1) scratch[0] = '\0';
-  std::snprintf(c.name, sizeof c.name, "%s", scratch);
+  bool no_value = !quoted && card[m.offset] == '/';
+  if (empty_string || no_value) {
+    c.name[0] = '\0';
+  } else if (quoted) {
+    // The name is the whole value: names that differ only after their
+    // first blank or far into the value are different columns.
+    read_quoted(card + m.offset, c.name);
+  } else {
+    // No string at all: the word that stands there.
+    char scratch[card_size + 1] = {};
+    if (std::sscanf(card + m.offset, "%80[^' ]", scratch) != 1) scratch[0] = '\0';
+    std::snprintf(c.name, sizeof c.name, "%s", scratch);
+  }
   if (flag_all != 0) myvec.emplace_back(c.name);
+}
+
+// TDIMn = '(w, n, ...)': a string column of n strings of w characters.
+// A form of one axis, or one that does not read, leaves the cell one string.
+void apply_tdim(const char* value, column_desc& c) {
+  long width = 0, strings = 0;
+  if (std::sscanf(value, " (%ld , %ld", &width, &strings) == 2 && width >= 1 && strings >= 1) {
+    c.string_width = saturated(width);
+  }
 }
 
 void read_string(const match& m, const char* card, char (&field)[9]) {
@@ -141,6 +176,14 @@ bool apply_card(const char* card, extension_header& h) {
         if (got >= 3) c->disp_decimals = saturated(decimals);
       }
       echo("TDISP,");
+    }
+    return true;
+  }
+  if (match m = numbered(card, "TDIM%ld%80[ =]'%n"); m.recognised) {
+    // Not one of the keywords whose column number is checked: a TDIMn
+    // outside the table is passed over.
+    if (m.number >= 1 && m.number <= last_column && m.offset >= 0) {
+      apply_tdim(card + m.offset, table[static_cast<std::size_t>(m.number)]);
     }
     return true;
   }

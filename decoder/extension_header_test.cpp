@@ -34,7 +34,7 @@ std::string slot_text(const column_desc& c) {
   s << "count=" << c.count << " decimals=" << c.decimals << " type=" << static_cast<int>(c.type) << " name='"
     << c.name << "' unit='" << c.unit << "' disp=" << static_cast<int>(c.disp_type) << "/" << c.disp_width << "/"
     << c.disp_decimals << " tscal=" << c.tscal << " tzero=" << c.tzero << " tbcol=" << c.tbcol
-    << " array=" << static_cast<int>(c.array_type);
+    << " array=" << static_cast<int>(c.array_type) << " strings of " << c.string_width;
   return s.str();
 }
 
@@ -115,11 +115,13 @@ std::vector<slot_case> slot_cases() {
       {"TFORMAT is no TFORM card", {"TFORMAT = '1E      '"}, -1, {}, false},
       {"TFORM1 without a run", {"TFORM1"}, -1, {}, false},
       {"TFORM1 followed by a letter", {"TFORM1X = '1E'"}, -1, {}, false},
-      // TTYPEn: up to a quote or a blank, cut to 19 characters.
+      // TTYPEn: the whole string value, trailing blanks cut.
       {"TTYPE TIME", {"TTYPE1  = 'TIME    '           / event time"}, 1, slot([](column_desc& c) { std::strcpy(c.name, "TIME"); })},
-      {"TTYPE RATE ERR", {"TTYPE2  = 'RATE ERR'"}, 2, slot([](column_desc& c) { std::strcpy(c.name, "RATE"); })},
-      {"TTYPE 25 characters", {"TTYPE3  = 'ABCDEFGHIJKLMNOPQRSTUVWXY'"}, 3,
-       slot([](column_desc& c) { std::strcpy(c.name, "ABCDEFGHIJKLMNOPQRS"); })},
+      {"TTYPE VERSION NUMBER", {"TTYPE2  = 'VERSION NUMBER  '"}, 2, slot([](column_desc& c) { std::strcpy(c.name, "VERSION NUMBER"); })},
+      {"TTYPE 68 characters", {"TTYPE3  = 'ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOP'"}, 3,
+       slot([](column_desc& c) { std::strcpy(c.name, "ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOP"); })},
+      {"TTYPE doubled quote", {"TTYPE1  = 'O''BRIEN'"}, 1, slot([](column_desc& c) { std::strcpy(c.name, "O'BRIEN"); })},
+      {"TTYPE without a closing quote", {"TTYPE1  = 'RATE ERR"}, 1, slot([](column_desc& c) { std::strcpy(c.name, "RATE ERR"); })},
       {"TTYPE leading blanks in quotes", {"TTYPE1  = '  PHA'"}, 1, slot([](column_desc& c) { std::strcpy(c.name, "PHA"); })},
       {"TTYPE without quotes", {"TTYPE1  = DETX"}, 1, slot([](column_desc& c) { std::strcpy(c.name, "DETX"); })},
       {"TTYPE empty string", {"TTYPE1  = 'X'", "TTYPE1  = ''"}, 1, {}},
@@ -165,7 +167,9 @@ std::vector<slot_case> slot_cases() {
       {"TBCOL not a number", {"TBCOL1  = 'x'"}, 1, {}},
       {"TBCOL negative number is ignored", {"TBCOL-1 =                    5"}, -1, {}},
       // Cards that only look like column cards.
-      {"TDIM is not interpreted", {"TDIM1   = '(2,3)'"}, -1, {}, false},
+      {"TDIM of strings", {"TDIM1   = '(12, 3)'"}, 1, slot([](column_desc& c) { c.string_width = 12; })},
+      {"TDIM of one axis is one string", {"TDIM1   = '(8)'"}, -1, {}},
+      {"TDIM200 is passed over", {"TDIM200 = '(2,3)'"}, -1, {}},
       {"EXTNAME is not interpreted", {"EXTNAME = 'EVENTS'"}, -1, {}, false},
       {"TNULL is not interpreted", {"TNULL1  = -99"}, -1, {}, false},
   };
@@ -243,7 +247,7 @@ TEST_F(ExtensionHeader, TtypeCardsAppendToMyvecInCardOrderWhenFlagAllIsSet) {
                            "TTYPE2  = 'X'", "TTYPE4  = ''"}) {
     apply_card(card, h);
   }
-  EXPECT_EQ(myvec, (std::vector<std::string>{"X", "TIME", "A_VERY_LONG_COLUMN_", "X", ""}));
+  EXPECT_EQ(myvec, (std::vector<std::string>{"X", "TIME", "A_VERY_LONG_COLUMN_NAME", "X", ""}));
 
   flag_all = 0;
   myvec = {"PHA"};

@@ -50,4 +50,10 @@ void write_image(fits::stream& in, util::output_file* file, const image_layout& 
   print_progress(done, image.lines, '\n');
 }
 
+void note_image_left_out(const image_layout& image, const fits::data_unit& unit) {
+  if (image.what != image_layout::kind::image) return;
+  failure::note_in_part("an image of BITPIX " + std::to_string(image.bitpix) + " and NAXIS " +
+                        std::to_string(unit.axis_count().value_or(0)) + " is written only with --full");
+}
+
 }  // namespace orvex::decoder

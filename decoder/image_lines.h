@@ -50,4 +50,12 @@ image_layout layout_of(const fits::data_unit& unit, const fits::image_values& va
 // reads its lines all the same and writes none.
 void write_image(fits::stream& in, util::output_file* file, const image_layout& image);
 
+// Without --full an image is written only when it is a 16-bit
+// two-dimensional primary image; for a written part whose image of lines
+// (`image`, of the header `unit`) is left out, prints the note "an image of
+// BITPIX b and NAXIS k is written only with --full" for the current part
+// on standard error. A note marks no failure: the run did what it was
+// asked to do.
+void note_image_left_out(const image_layout& image, const fits::data_unit& unit);
+
 }  // namespace orvex::decoder

@@ -104,7 +104,7 @@ TEST(RowFormat, ArraysAreWrittenAsFixedCellsOfTheirCount) {
   const std::vector<case_t> cases{
       {"PE of three values", {{"PE", 1}}, descriptor(3, 0), matrix, "0.25 -1.5 3 \n"},
       {"PE at an offset", {{"PE", 1}}, descriptor(2, 4), matrix, "-1.5 3 \n"},
-      {"PJ scaled", {{"PJ", 1, 0.5}}, descriptor(2, 0), big_endian{}.i32(3).i32(-3).bytes(), "1 -1 \n"},
+      {"PJ scaled", {{"PJ", 1, 0.5}}, descriptor(2, 0), big_endian{}.i32(3).i32(-3).bytes(), "1.5 -1.5 \n"},
       {"PI", {{"PI", 1}}, descriptor(2, 0), big_endian{}.i16(-2).i16(9).bytes(), "-2 9 \n"},
       {"PB", {{"PB", 1}}, descriptor(3, 0), big_endian{}.u8(0).u8(127).u8(255).bytes(), "0 127 255 \n"},
       {"PK", {{"PK", 1}}, descriptor(1, 0), big_endian{}.i64(INT64_MIN).bytes(), "-9223372036854775808 \n"},

@@ -26,21 +26,19 @@ struct ltstr {
   bool operator()(std::string_view a, std::string_view b) const { return a < b; }
 };
 
-// Name to column number, the last column bearing a name winning.
-using column_map = std::map<std::string_view, int, ltstr>;
+// Name to the columns bearing it, in column order.
+using column_map = std::map<std::string_view, std::vector<int>, ltstr>;
 
 column_map map_columns(int tfields) {
   column_map map;
-  for (int n = 1; n <= tfields; ++n) map[table[static_cast<std::size_t>(n)].name] = n;
+  for (int n = 1; n <= tfields; ++n) map[table[static_cast<std::size_t>(n)].name].push_back(n);
   return map;
 }
 
-// The first column 1 to tfields whose name is `name`, or 0.
-int first_column_named(std::string_view name, int tfields) {
-  for (int n = 1; n <= tfields; ++n) {
-    if (name == table[static_cast<std::size_t>(n)].name) return n;
-  }
-  return 0;
+// A heading field holds no blank, so that the fields of the line can be
+// told apart: a name's blanks are written as underscores.
+void put_heading_name(util::output_file& file, std::string_view name) {
+  for (char c : name) file.put(c == ' ' ? '_' : c);
 }
 
 // "%-*.*s " with width and precision both `width`: the text cut to the
@@ -49,7 +47,7 @@ int first_column_named(std::string_view name, int tfields) {
 void put_heading_field(util::output_file& file, const char* text, std::int32_t width) {
   std::size_t len = std::strlen(text);
   if (width >= 0 && len > static_cast<std::size_t>(width)) len = static_cast<std::size_t>(width);
-  file.write(text, len);
+  put_heading_name(file, std::string_view(text, len));
   std::int64_t field = width < 0 ? -std::int64_t{width} : width;
   for (std::int64_t i = static_cast<std::int64_t>(len); i < field; ++i) file.put(' ');
   file.put(' ');
@@ -65,15 +63,31 @@ void put_messages(std::string& messages) {
 }  // namespace
 
 std::vector<int> selected_cells(int tfields) {
-  const column_map map = map_columns(tfields);
   std::vector<int> cells;
-  auto add = [&](std::string_view name) {
-    if (auto it = map.find(name); it != map.end()) cells.push_back(it->second);
-  };
-  if (!myvec.empty()) {
-    for (const std::string& name : myvec) add(name);
-  } else {
-    for (int n = 1; n <= tfields; ++n) add(table[static_cast<std::size_t>(n)].name);
+  if (myvec.empty()) {
+    for (int n = 1; n <= tfields; ++n) cells.push_back(n);
+    return cells;
+  }
+  if (flag_all != 0) {
+    // The table's own names in the order of their TTYPEn cards: a name that
+    // several columns bear stands for the next of them each time, so that
+    // every column keeps its own cell.
+    const column_map map = map_columns(tfields);
+    std::map<std::string_view, std::size_t, ltstr> taken;
+    for (const std::string& name : myvec) {
+      auto it = map.find(name);
+      if (it == map.end()) continue;
+      std::size_t& k = taken[it->first];
+      if (k < it->second.size()) cells.push_back(it->second[k++]);
+    }
+    return cells;
+  }
+  // A preset's names are matched exactly, those of --col-name also without
+  // regard to letter case.
+  const std::size_t listed = col_name_list.size() < myvec.size() ? col_name_list.size() : myvec.size();
+  const std::size_t preset = myvec.size() - listed;
+  for (std::size_t i = 0; i < myvec.size(); ++i) {
+    if (int n = column_named(myvec[i], tfields, i < preset)) cells.push_back(n);
   }
   return cells;
 }
@@ -85,19 +99,16 @@ void write_heading_lines(util::output_file& file, int tfields) {
     return std::int32_t{8};
   };
   if (!myvec.empty()) {
+    const std::vector<int> cells = selected_cells(tfields);
     file.put('!');
-    for (const std::string& name : myvec) {
-      if (int n = first_column_named(name, tfields)) {
-        file.write(std::string_view(table[static_cast<std::size_t>(n)].name));
-        file.put(' ');
-      }
+    for (int n : cells) {
+      put_heading_name(file, table[static_cast<std::size_t>(n)].name);
+      file.put(' ');
     }
     file.write("\n!");
-    for (const std::string& name : myvec) {
-      if (int n = first_column_named(name, tfields)) {
-        file.write(std::string_view(table[static_cast<std::size_t>(n)].unit));
-        file.put(' ');
-      }
+    for (int n : cells) {
+      file.write(std::string_view(table[static_cast<std::size_t>(n)].unit));
+      file.put(' ');
     }
     file.put('\n');
     return;
@@ -116,6 +127,8 @@ void write_heading_lines(util::output_file& file, int tfields) {
 }
 
 void print_progress(std::int64_t done, std::int64_t total, char end) {
+  // --quiet: a pipeline's streams then hold only reports and errors.
+  if (quiet != 0) return;
   // A 64-bit product: 100 * done cannot overflow.
   std::fprintf(console::out(), "%03ld%%%c", static_cast<long>(100 * done / total), end);
   // On a terminal each figure overwrites the one before; it has to be seen

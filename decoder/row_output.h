@@ -13,19 +13,21 @@
 
 namespace orvex::decoder {
 
-// The cells a row line holds, in output order, as column numbers. Resolved
-// once per table by the name-to-cell rule: a name borne by several columns
-// yields the last of them, a name no column bears yields nothing. With
-// myvec empty, every column 1 to tfields in column order, each resolved by
-// its own name (so columns that share a name all yield the last one).
+// The cells a row line holds, in output order, as column numbers, resolved
+// once per table. With myvec empty, every column 1 to tfields in column
+// order. With flag_all, the table's named columns in the order of their
+// TTYPEn cards, each its own cell also where columns share a name.
+// Otherwise the column that column_named() finds for each name of myvec
+// (exactly, for a preset's names); a name no column bears yields nothing.
 std::vector<int> selected_cells(int tfields);
 
 // Writes the two heading lines (names, then units) for the columns 1 to
-// tfields of the table.
+// tfields of the table: with myvec not empty, those of selected_cells().
+// A name's blanks are written as underscores.
 void write_heading_lines(util::output_file& file, int tfields);
 
 // "%03ld%%" and `end` on standard output for `done` of `total` rows (or
-// image lines); total is not 0.
+// image lines); total is not 0. Nothing under --quiet.
 void print_progress(std::int64_t done, std::int64_t total, char end);
 
 // Whether row r is one that shows a progress figure.

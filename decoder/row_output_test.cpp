@@ -87,6 +87,15 @@ class RowOutput : public testing::Test {
     return test::run_rows(write_binary_rows, folder_.path(), data, h, writing);
   }
 
+  // myvec as the options leave it: a preset's list (matched exactly), or
+  // the list of --col-name; an empty list writes every column.
+  static void use_list(const std::vector<std::string>& list) {
+    myvec = list;
+    flag_all = list.empty() ? 1 : 0;
+    const bool preset = list == rosat_preset || list == chandra_preset;
+    col_name_list = preset ? std::vector<std::string>{} : list;
+  }
+
   test::temp_folder folder_;
 };
 
@@ -97,6 +106,7 @@ TEST_F(RowOutput, SelectionByListPresetsAndMissingAndDuplicateNames) {
     std::vector<column_spec> columns;
     std::vector<std::string> myvec;
     std::vector<int> cells;
+    bool from_table = false;  // myvec filled from the TTYPEn cards (flag_all)
   };
   const std::vector<column_spec> events{{'D', 1, "TIME"}, {'E', 1, "X"}, {'E', 1, "Y"}, {'J', 1, "PHA"}};
   const std::vector<case_t> cases{
@@ -111,26 +121,35 @@ TEST_F(RowOutput, SelectionByListPresetsAndMissingAndDuplicateNames) {
       {"missing names are passed over", events, {"ENERGY", "X", "RA"}, {2}},
       {"no name matches", events, {"RA", "DEC"}, {}},
       {"a name listed twice is written twice", events, {"X", "TIME", "X"}, {2, 1, 2}},
-      {"case matters", events, {"time", "Time", "TIME"}, {1}},
-      {"two columns with one name give the last", {{'J', 1, "RATE"}, {'E', 1, "X"}, {'D', 1, "RATE"}}, {"RATE", "X"}, {3, 2}},
+      {"case counts only where no name matches exactly", events, {"time", "Time", "TIME"}, {1, 1, 1}},
+      {"case first matched exactly", {{'J', 1, "rate"}, {'E', 1, "RATE"}}, {"RATE", "Rate"}, {2, 1}},
+      {"two columns with one name: the list finds the first",
+       {{'J', 1, "RATE"}, {'E', 1, "X"}, {'D', 1, "RATE"}},
+       {"RATE", "X"},
+       {1, 2}},
       {"empty list: every column by its own name", events, {}, {1, 2, 3, 4}},
-      {"empty list: shared names give the last each time",
-       {{'J', 1, "A"}, {'E', 1, "B"}, {'D', 1, "A"}},
-       {},
-       {3, 2, 3}},
-      {"empty list and no names: the last column every time", {{'J', 1}, {'E', 1}, {'D', 1}}, {}, {3, 3, 3}},
+      {"empty list: columns sharing a name keep their cells", {{'J', 1, "A"}, {'E', 1, "B"}, {'D', 1, "A"}}, {}, {1, 2, 3}},
+      {"empty list and no names: every column its own", {{'J', 1}, {'E', 1}, {'D', 1}}, {}, {1, 2, 3}},
       {"empty list and one column", {{'J', 1, "ONLY"}}, {}, {1}},
-      {"a name longer than 19 characters never matches",
+      {"a longer name does not match a shorter one",
        {{'J', 1, "ABCDEFGHIJKLMNOPQRS"}},
        {"ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKLMNOPQRS"},
        {1}},
+      {"names alike in their first 19 characters are told apart",
+       {{'J', 1, "ABCDEFGHIJKLMNOPQRS_ONE"}, {'J', 1, "ABCDEFGHIJKLMNOPQRS_TWO"}},
+       {"ABCDEFGHIJKLMNOPQRS_TWO", "abcdefghijklmnopqrs_one"},
+       {2, 1}},
+      {"a name with a blank is found whole", {{'J', 1, "RATE"}, {'J', 1, "RATE ERR"}}, {"RATE ERR  "}, {2}},
       {"a name with a blank", {{'J', 1, "RATE"}}, {"RATE ERR", " RATE"}, {}},
+      {"the table's own names: shared names each their column", {{'J', 1, "A"}, {'E', 1, "B"}, {'D', 1, "A"}},
+       {"A", "B", "A"}, {1, 2, 3}, true},
       {"no columns", {}, {"TIME"}, {}},
       {"the empty name selects the unnamed column", {{'J', 1, "A"}, {'E', 1}}, {""}, {2}},
   };
   for (const case_t& c : cases) {
     const int tfields = set_columns(c.columns);
-    myvec = c.myvec;
+    use_list(c.myvec);
+    if (c.from_table) flag_all = 1;
     EXPECT_EQ(selected_cells(tfields), c.cells) << c.name;
   }
 }
@@ -155,13 +174,14 @@ TEST_F(RowOutput, HeadingLinesFromTheList) {
       {"two columns with one name show the first", {{'J', 1, "RATE", "ct"}, {'D', 1, "RATE", "ct/s"}}, {"RATE"},
        "!RATE \n!ct \n"},
       {"units keep their blanks", {{'J', 1, "PHA", "chan    "}}, {"PHA"}, "!PHA \n!chan     \n"},
+      {"a name's blanks as underscores", {{'J', 1, "VERSION NUMBER", "n"}}, {"version number"}, "!VERSION_NUMBER \n!n \n"},
       {"the empty name finds the first unnamed column", {{'J', 1, "A", "u1"}, {'E', 1, "", "u2"}, {'E', 1, "", "u3"}},
        {""},
        "! \n!u2 \n"},
   };
   for (const case_t& c : cases) {
     const int tfields = set_columns(c.columns);
-    myvec = c.myvec;
+    use_list(c.myvec);
     EXPECT_EQ(heading(tfields), c.text) << c.name;
   }
 }
@@ -257,7 +277,7 @@ TEST_F(RowOutput, RowLinesHoldTheSelectedCellsInListOrder) {
       {"empty list", {}, "10.5 1.25 -3 7 \n11 2.5 4 8 \n"},
   };
   for (const case_t& c : cases) {
-    myvec = c.myvec;
+    use_list(c.myvec);
     rows_result r = rows(data, tfields, 2);
     EXPECT_EQ(r.file, c.file) << c.name;
     EXPECT_EQ(r.out, "000%\r050%\r") << c.name;  // rows 0 and 1 of 2

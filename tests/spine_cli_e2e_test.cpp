@@ -81,6 +81,8 @@ std::string help_without_version(const std::string& name) {
          "     --csv                Write tables as CSV files\n"
          "     --list               List the parts of each file, decode nothing\n"
          "     --version            Print the version and exit\n"
+         "     --no-logfile         Append no line to the logfile\n"
+         "     --whole-name         Name the files after the whole input file name\n"
          "\n" +
          std::string(cli::Copyright) + "\n" + cli::Bugs + "\n";
 }
@@ -94,7 +96,7 @@ const std::regex version_banner(
 // Checks a standard output that should hold the full help for program name
 // `name`: every line exactly, the banner by its pattern.
 ::testing::AssertionResult is_full_help(const std::string& out, const std::string& name) {
-  const std::string before = "     --version            Print the version and exit\n\n";
+  const std::string before = "     --whole-name         Name the files after the whole input file name\n\n";
   const auto at = out.find(before);
   if (at == std::string::npos) return ::testing::AssertionFailure() << "no option lines in " << visible(out);
   const auto banner_start = at + before.size();
@@ -130,8 +132,9 @@ struct cli_case {
 
 void PrintTo(const cli_case& c, std::ostream* os) { *os << c.name; }
 
-// Runs that end with the usage or the help: status 0, nothing written, no
-// log line, even with an input at hand.
+// Runs that end with the usage or the help, nothing written, no log line,
+// even with an input at hand: status 0 for the usage and the help asked
+// for, 1 for an option error.
 std::vector<cli_case> usage_cases() {
   const file_map input{{"obs.fits", obs}};
   std::vector<cli_case> cases{
@@ -143,22 +146,24 @@ std::vector<cli_case> usage_cases() {
       {"question_mark", {"-?"}, input, help, "", 0, {}},
       {"help_with_a_file", {"--help", "obs.fits"}, input, help, "", 0, {}},
       {"question_mark_after_a_file", {"obs.fits", "-d", "-?"}, input, help, "", 0, {}},
-      {"unknown_long_option", {"--foo", "obs.fits"}, input, help, "orvex: unrecognized option '--foo'\n", 0, {}},
-      {"unknown_short_option", {"obs.fits", "-x"}, input, help, "orvex: invalid option -- 'x'\n", 0, {}},
+      {"question_mark_inside_a_cluster", {"-d?h", "obs.fits"}, input, help, "", 0, {}},
+      {"unknown_letter_after_a_question_mark", {"obs.fits", "-?x"}, input, help, "", 0, {}},
+      {"unknown_long_option", {"--foo", "obs.fits"}, input, help, "orvex: unrecognized option '--foo'\n", 1, {}},
+      {"unknown_short_option", {"obs.fits", "-x"}, input, help, "orvex: invalid option -- 'x'\n", 1, {}},
       {"short_option_without_its_argument", {"obs.fits", "-p"}, input, help,
-       "orvex: option requires an argument -- 'p'\n", 0, {}},
+       "orvex: option requires an argument -- 'p'\n", 1, {}},
       {"long_option_without_its_argument", {"obs.fits", "--part"}, input, help,
-       "orvex: option '--part' requires an argument\n", 0, {}},
+       "orvex: option '--part' requires an argument\n", 1, {}},
       {"col_name_without_its_argument", {"obs.fits", "--col-name"}, input, help,
-       "orvex: option '--col-name' requires an argument\n", 0, {}},
+       "orvex: option '--col-name' requires an argument\n", 1, {}},
       {"argument_to_an_option_without_one", {"--debug=1", "obs.fits"}, input, help,
-       "orvex: option '--debug' doesn't allow an argument\n", 0, {}},
+       "orvex: option '--debug' doesn't allow an argument\n", 1, {}},
       {"ambiguous_prefix_h", {"--h", "obs.fits"}, input, help,
-       "orvex: option '--h' is ambiguous; possibilities: '--header' '--help'\n", 0, {}},
+       "orvex: option '--h' is ambiguous; possibilities: '--header' '--help'\n", 1, {}},
       {"ambiguous_prefix_c", {"--c=A", "obs.fits"}, input, help,
-       "orvex: option '--c=A' is ambiguous; possibilities: '--col-name' '--chandra' '--csv'\n", 0, {}},
+       "orvex: option '--c=A' is ambiguous; possibilities: '--col-name' '--chandra' '--csv'\n", 1, {}},
       {"error_after_valid_options", {"-d", "--rosat", "obs.fits", "--bogus"}, input, help,
-       "orvex: unrecognized option '--bogus'\n", 0, {}},
+       "orvex: unrecognized option '--bogus'\n", 1, {}},
       // The usage line's name is the path's last component, cut at its first dot.
       {"windows_path", {}, {}, short_usage("orvex"), "", 0, {}, "C:\\tools\\bin\\orvex.exe"},
       {"backslash_before_slashes", {}, {}, short_usage("tools/bin/orvex"), "", 0, {}, "C:\\tools/bin/orvex.exe"},
@@ -167,7 +172,7 @@ std::vector<cli_case> usage_cases() {
       {"help_for_a_windows_path", {"--help"}, {}, help, "", 0, {}, "C:\\tools\\bin\\orvex.exe", "orvex"},
       {"help_for_a_dotted_name", {"-?"}, {}, help, "", 0, {}, "bin/my.tool.exe", "my"},
       // The parser's diagnostics name the program by argv[0] as it is.
-      {"diagnostic_with_a_path", {"--foo"}, {}, help, "C:\\tools\\orvex.exe: unrecognized option '--foo'\n", 0, {},
+      {"diagnostic_with_a_path", {"--foo"}, {}, help, "C:\\tools\\orvex.exe: unrecognized option '--foo'\n", 1, {},
        "C:\\tools\\orvex.exe", "orvex"},
   };
   return cases;
@@ -190,7 +195,7 @@ std::vector<cli_case> option_cases() {
       run("part_next_word", {"--part", "2", "obs.fits"}, {2}, "--part 2 obs.fits"),
       run("part_prefix", {"--pa=3", "obs.fits"}, {3}, "--pa=3 obs.fits"),
       run("p_not_a_number", {"-p", "x", "obs.fits"}, {0}, "-p x obs.fits"),
-      run("p_minus_1", {"-p", "-1", "obs.fits"}, {}, "-p -1 obs.fits"),
+
       run("p_minus_2", {"-p", "-2", "obs.fits"}, {0, 1, 2, 3}, "-p -2 obs.fits"),
       run("later_p_wins", {"-p", "1", "-p", "3", "obs.fits"}, {3}, "-p 1 -p 3 obs.fits"),
       // Options after the file name act as if they stood before it, and the
@@ -214,6 +219,22 @@ std::vector<cli_case> option_cases() {
                      1,
                      {}});
   }
+  // A part the input does not have.
+  for (const char* n : {"-1", "4"}) {
+    cases.push_back(run(std::string("p_no_part_") + (n[0] == '-' ? "minus_1" : n), {"-p", n, "obs.fits"}, {}, std::string("-p ") + n + " obs.fits"));
+    cases.back().err = std::string("orvex: obs.fits: no part ") + n + "\n";
+    cases.back().status = 1;
+  }
+  cases.push_back(run("no_logfile", {"--no-logfile", "obs.fits"}, {0, 1, 2, 3}, ""));
+  cases.back().files.erase("logfile");
+  cases.push_back({"whole_name",
+                   {"--whole-name", "-p", "0", "obs.fits", "obs.pi"},
+                   {{"obs.fits", obs}, {"obs.pi", obs}},
+                   filename_line("obs.fits") + filename_line("obs.pi"),
+                   "",
+                   0,
+                   with_log(merged(obs_parts("obs.fits", {0}), obs_parts("obs.pi", {0})),
+                            " orvex --whole-name -p 0 obs.fits obs.pi\n")});
   // Permutation holds whatever the environment says.
   cases.push_back(run("options_after_the_file_with_POSIXLY_CORRECT", {"obs.fits", "-p", "0"}, {0}, "-p 0 obs.fits"));
   cases.back().env = {{"POSIXLY_CORRECT", "1"}};
@@ -271,7 +292,13 @@ std::vector<cli_case> column_cases() {
       run("column_list_in_its_order", {"--col-name=B,A"}, "2 1 \n4 3 \n", ""),
       run("column_list_with_empty_names", {"--col-name=,B,,"}, "2 \n4 \n", ""),
       run("two_column_lists", {"--col-name=B", "--co=A"}, "2 1 \n4 3 \n", ""),
-      run("column_names_are_case_sensitive", {"--col-name=a,b"}, "\n\n", none),
+      run("column_names_match_without_regard_to_case", {"--col-name=a,b"}, "1 2 \n3 4 \n", ""),
+      [&] {
+        cli_case c = run("column_list_names_a_column_no_table_has", {"--col-name=A,Q,q"}, "1 \n3 \n", "");
+        c.err = "orvex: obs.fits: --col-name: no table has the column Q\norvex: obs.fits: --col-name: no table has the column q\n";
+        c.status = 1;
+        return c;
+      }(),
       run("rosat_preset_matches_nothing", {"--rosat"}, "\n\n", none),
       run("column_list_then_preset", {"--col-name=A", "--chandra"}, "\n\n", none),
       run("preset_then_column_list", {"--rosat", "--col-name=A"}, "1 \n3 \n", ""),
@@ -294,8 +321,12 @@ std::vector<cli_case> log_cases() {
        {"--col-name=A,B", "my obs.fits", "*.fits"},
        {{"my obs.fits", obs}, {"*.fits", obs}},
        filename_line("my obs.fits") + filename_line("*.fits"),
-       "",
-       0,
+       // The inputs hold no table.
+       "orvex: my obs.fits: --col-name: no table has the column A\n"
+       "orvex: my obs.fits: --col-name: no table has the column B\n"
+       "orvex: *.fits: --col-name: no table has the column A\n"
+       "orvex: *.fits: --col-name: no table has the column B\n",
+       1,
        with_log(merged(all_parts("my obs"), all_parts("*")),
                 " orvex \"--col-name=A,B\" \"my obs.fits\" \"*.fits\"\n")},
       {"quote_and_tab_unchanged",

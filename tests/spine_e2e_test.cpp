@@ -256,6 +256,12 @@ std::vector<spine_case> part_cases() {
     return spine_case{std::move(name), options, {{"obs.fits", input}},
                       filename_line("obs.fits") + out, "", 0, files};
   };
+  // A part the input does not have fails the run.
+  auto no_part = [](spine_case c, const std::string& n) {
+    c.err = "orvex: obs.fits: no part " + n + "\n";
+    c.status = 1;
+    return c;
+  };
   std::vector<spine_case> cases{
       run("p_0_writes_only_the_primary", {"-p", "0"}, shown + table_unwritten, {{"obs.000", img.text}}),
       run("p_1_writes_only_the_first_extension", {"-p", "1"}, shown + table_written,
@@ -264,8 +270,9 @@ std::vector<spine_case> part_cases() {
           {{"obs.002", ext1.text}}),
       run("p_3_writes_only_the_last_extension", {"-p", "3"}, shown + table_unwritten,
           {{"obs.003", ext3.text}}),
-      run("p_beyond_the_last_part_writes_nothing", {"-p", "4"}, shown + table_unwritten, {}),
-      run("p_minus_1_writes_nothing", {"-p", "-1"}, shown + table_unwritten, {}),
+      no_part(run("p_beyond_the_last_part_writes_nothing", {"-p", "4"}, shown + table_unwritten, {}), "4"),
+      no_part(run("p_minus_1_writes_nothing", {"-p", "-1"}, shown + table_unwritten, {}), "-1"),
+      run("p_3_the_last_part", {"-p", "3"}, shown + table_unwritten, {{"obs.003", ext3.text}}),
       run("p_minus_2_writes_everything", {"-p", "-2"}, shown + table_written,
           {{"obs.000", img.text}, {"obs.001", table.text}, {"obs.002", ext1.text}, {"obs.003", ext3.text}}),
       run("no_comments_leaves_the_image_lines", {"--no-comments"}, shown + table_written,
@@ -481,17 +488,23 @@ std::vector<spine_case> image_cases() {
     }
   }
 
-  // Images that are not dumped: the scan passes over their data.
+  // Images that are not dumped: the scan passes over their data, and a
+  // note says that --full writes them (an image without NAXIS2 has no
+  // pixel, and no note).
   const struct {
     std::string name;
     std::vector<card> cards;
+    std::string note;
   } not_dumped[] = {
       {"three_axes",
-       {{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}, {"NAXIS3", "2"}}},
-      {"floating_values", {{"SIMPLE", "T"}, {"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}},
-      {"bytes", {{"SIMPLE", "T"}, {"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "8"}, {"NAXIS2", "2"}}},
-      {"one_axis", {{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "1"}, {"NAXIS1", "8"}}},
-      {"no_NAXIS2", {{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "8"}}},
+       {{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}, {"NAXIS3", "2"}},
+       "BITPIX 16 and NAXIS 3"},
+      {"floating_values", {{"SIMPLE", "T"}, {"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}},
+       "BITPIX -32 and NAXIS 2"},
+      {"bytes", {{"SIMPLE", "T"}, {"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "8"}, {"NAXIS2", "2"}},
+       "BITPIX 8 and NAXIS 2"},
+      {"one_axis", {{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "1"}, {"NAXIS1", "8"}}, "BITPIX 16 and NAXIS 1"},
+      {"no_NAXIS2", {{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "8"}}, ""},
   };
   for (const auto& n : not_dumped) {
     const std::string input =
@@ -500,7 +513,7 @@ std::vector<spine_case> image_cases() {
                      {"obs.fits"},
                      {{"obs.fits", input}},
                      filename_line("obs.fits"),
-                     "",
+                     n.note.empty() ? "" : "orvex: obs.fits: part 0: an image of " + n.note + " is written only with --full\n",
                      0,
                      {{"obs.000", comments(n.cards)}, {"obs.001", ext.text}, {"logfile", " orvex obs.fits\n"}}});
   }
@@ -556,7 +569,7 @@ std::vector<spine_case> block_cases() {
                    {"obs.fits"},
                    {{"obs.fits", fits_builder{}.header(byte_image).data(data).header(ext.cards).bytes()}},
                    filename_line("obs.fits"),
-                   "",
+                   "orvex: obs.fits: part 0: an image of BITPIX 8 and NAXIS 1 is written only with --full\n",
                    0,
                    {{"obs.000", comments(byte_image)}, {"obs.001", ext.text}, {"logfile", " orvex obs.fits\n"}}});
 
@@ -706,17 +719,23 @@ std::vector<spine_case> truncation_cases() {
                              std::string(100, 'Z');
     const std::string rows = "000%\r033%\r066%\r100%\n", cut = "orvex: obs.fits: part ";
     const file_map table{{"obs.000", no_data().text}, {"obs.001", comments(heap_table) + "7 \n8 \n-9 \n"}};
+    const std::string left_out = " is written only with --full\n";
     const struct {
       std::string name, option, input, out, err;
       file_map files;
+      std::string note = "";  // a note before err, which leaves the status alone
     } cuts[] = {
         {"float_image_cut", "", header_unit(floats) + std::string(20, 'A'), "",
-         cut + "0: the stream ends inside the data unit: 20 of 48 bytes\n", {{"obs.000", comments(floats)}}},
-        {"float_image_cut_in_a_part_not_written", "-p1", header_unit(floats) + std::string(20, 'A'), "", "", {}},
+         cut + "0: the stream ends inside the data unit: 20 of 48 bytes\n", {{"obs.000", comments(floats)}},
+         cut + "0: an image of BITPIX -32 and NAXIS 2" + left_out},
+        // The cut is silent; the part asked for is not there.
+        {"float_image_cut_in_a_part_not_written", "-p1", header_unit(floats) + std::string(20, 'A'), "",
+         "orvex: obs.fits: no part 1\n", {}},
         {"float_image_without_its_padding", "", header_unit(floats) + std::string(48, 'A'), "", "",
-         {{"obs.000", comments(floats)}}},
+         {{"obs.000", comments(floats)}}, cut + "0: an image of BITPIX -32 and NAXIS 2" + left_out},
         {"huge_axes_saturate", "", header_unit(huge), "",
-         cut + "0: the stream ends inside the data unit: 0 of 9223372036854775807 bytes\n", {{"obs.000", comments(huge)}}},
+         cut + "0: the stream ends inside the data unit: 0 of 9223372036854775807 bytes\n", {{"obs.000", comments(huge)}},
+         cut + "0: an image of BITPIX 64 and NAXIS 3" + left_out},
         {"heap_cut_after_whole_rows", "", heap.substr(0, heap.size() - 60), rows,
          cut + "1: the stream ends inside the data unit: 52 of 112 bytes\n", table},
         {"heap_table_cut_inside_its_rows", "", heap.substr(0, heap.size() - 106), "000%\r033%\n",
@@ -726,7 +745,7 @@ std::vector<spine_case> truncation_cases() {
     for (const auto& c : cuts) {
       std::vector<std::string> args{"obs.fits"};
       if (!c.option.empty()) args.insert(args.begin(), c.option);
-      cases.push_back({c.name, args, {{"obs.fits", c.input}}, filename_line("obs.fits") + c.out, c.err,
+      cases.push_back({c.name, args, {{"obs.fits", c.input}}, filename_line("obs.fits") + c.out, c.note + c.err,
                        c.err.empty() ? 0 : 1,
                        with(c.files, {{"logfile", " orvex " + (c.option.empty() ? "" : c.option + " ") + "obs.fits\n"}})});
     }
@@ -1306,7 +1325,8 @@ TEST(spine_e2e_folder, unwritable_folder) {
                                     .inputs = {{"obs.fits", fits_of({img, ext})}},
                                     .env = {{"POSIXLY_CORRECT", std::nullopt}},
                                     .read_only_folder = true});
-    check_run(r, filename_line("obs.fits") + img.out,
+    // --quiet also leaves out the progress figures.
+    check_run(r, filename_line("obs.fits") + (quiet ? "" : img.out),
               std::string(quiet ? "" : "No logfile entry") +
                   "orvex: obs.000: cannot create: Permission denied\n"
                   "orvex: obs.001: cannot create: Permission denied\n",

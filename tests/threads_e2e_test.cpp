@@ -29,10 +29,16 @@ std::string big_table(int rows, bool arrays, std::uint64_t seed) {
       {"TFORM8", "'12X'"},  {"TTYPE9", "'K'"},   {"TFORM9", "'1K'"},   {"TTYPE10", "'Z'"},
       {"TFORM10", "'1C'"},  {"TTYPE11", "'W'"},  {"TFORM11", "'1M'"},  {"TTYPE12", "'ODD'"},
       {"TFORM12", "'1F'"},  {"TTYPE13", "'E'"},  {"TFORM13", "'1E'"},  {"TDISP13", "'G12.4'"},
+      // Scaled and unsigned integers, names alike in their first 19
+      // characters, strings of a TDIM.
+      {"TTYPE14", "'HOUSEKEEPING TEMPERATURE A'"}, {"TFORM14", "'1I'"}, {"TSCAL14", "0.01"},
+      {"TTYPE15", "'HOUSEKEEPING TEMPERATURE B'"}, {"TFORM15", "'1J'"}, {"TZERO15", "2147483648"},
+      {"TTYPE16", "'U64'"}, {"TFORM16", "'1K'"}, {"TZERO16", "9223372036854775808"},
+      {"TTYPE17", "'NAMES'"}, {"TFORM17", "'9A'"}, {"TDIM17", "'(3,3)'"},
   };
   if (arrays) {
-    cards.push_back({"TTYPE14", "'MATRIX'"});
-    cards.push_back({"TFORM14", "'1PE(4)'"});
+    cards.push_back({"TTYPE18", "'MATRIX'"});
+    cards.push_back({"TFORM18", "'1PE(4)'"});
   }
   std::mt19937_64 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); };
@@ -50,6 +56,8 @@ std::string big_table(int rows, bool arrays, std::uint64_t seed) {
     row.f64_bits(pick(400) == 0 ? 0xFFFFFFFFFFFFFFFFULL : rng()).f64(-2.5);
     row.raw("?");
     row.f32(static_cast<float>(pick(100000)) / 7.0f);
+    row.i16(static_cast<std::int16_t>(pick(65536) - 32768)).i32(static_cast<std::int32_t>(rng()));
+    row.i64(static_cast<std::int64_t>(rng())).chars(std::string(static_cast<std::size_t>(pick(10)), 'n'), 9);
     if (arrays) {
       const int n = pick(5);
       row.i32(n).i32(static_cast<std::int32_t>(heap.size()));
@@ -95,6 +103,8 @@ TEST(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
       {"every letter", plain, {}},
       {"every letter, gzip", gz, {}},
       {"a column list", plain, {"--col-name=W,ODD,X,X,TIME"}},
+      {"whole names without regard to case, exact", plain,
+       {"--exact", "--col-name=housekeeping temperature b,HOUSEKEEPING TEMPERATURE A,NAMES,U64"}},
       {"the table not written", plain, {"-p", "2"}},
       {"variable-length arrays", with_arrays, {}},
       {"arrays not written", with_arrays, {"-p", "0"}},

@@ -19,7 +19,7 @@ bool current_part_cut = false;
 
 }  // namespace
 
-void report(std::string_view subject, std::string_view what) {
+void note(std::string_view subject, std::string_view what) {
   // Formatted in full first so that the line reaches standard error in one
   // write, whatever the buffering of stderr.
   std::string line = "orvex: ";
@@ -27,6 +27,10 @@ void report(std::string_view subject, std::string_view what) {
   std::fflush(console::out());
   util::flush_standard_output();
   std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+void report(std::string_view subject, std::string_view what) {
+  note(subject, what);
   failed = true;
 }
 
@@ -40,6 +44,10 @@ void report_in_part(std::string_view what) {
   std::string text = "part " + std::to_string(current_part) + ": ";
   text.append(what);
   report(current_input, text);
+}
+
+void note_in_part(std::string_view what) {
+  note(current_input, "part " + std::to_string(current_part) + ": " + std::string(what));
 }
 
 void report_cut_in_part(std::string_view what) {

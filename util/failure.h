@@ -18,6 +18,10 @@ namespace orvex::failure {
 // output path).
 void report(std::string_view subject, std::string_view what);
 
+// The line of report() without the mark: a note on what the run leaves
+// out on purpose, which is no failure.
+void note(std::string_view subject, std::string_view what);
+
 // The input file and the part index (0 for the primary unit, n for the n-th
 // extension, as in the output names) being decoded. The driver sets them;
 // report_in_part uses them.
@@ -26,6 +30,9 @@ void set_position(std::string_view input, int part_index);
 // Prints "orvex: <input>: part <index>: <what>\n" for the current position
 // and marks the run as failed.
 void report_in_part(std::string_view what);
+
+// The line of report_in_part() without the mark (see note()).
+void note_in_part(std::string_view what);
 
 // report_in_part for a report that the stream cut the current part short
 // (its header, rows, image lines or data unit) or that its rows cannot be

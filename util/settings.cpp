@@ -18,6 +18,9 @@ int exact = 0;
 int csv = 0;
 int list_parts = 0;
 std::vector<std::string> myvec;
+std::vector<std::string> col_name_list;
+int no_logfile = 0;
+int whole_name = 0;
 volatile std::sig_atomic_t signal_count = 0;
 
 void reset_settings() {
@@ -30,6 +33,8 @@ void reset_settings() {
   output_dir.reset();
   to_stdout = exact = csv = list_parts = 0;
   myvec.clear();
+  col_name_list.clear();
+  no_logfile = whole_name = 0;
   signal_count = 0;
 }
 

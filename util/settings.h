@@ -18,7 +18,7 @@ namespace orvex {
 extern int debug;        // echo of header keywords on standard output
 extern int header;       // heading lines above the table rows
 extern int no_comments;  // no "!" comment lines in the output files
-extern int quiet;        // no "No logfile entry" message
+extern int quiet;        // no "No logfile entry" message, no progress figures
 extern int part;         // -1: every part; else the 1-based ordinal to write
 extern int flag_all;     // 1: write every column, myvec follows each table
 extern int rosat;        // warn on a CHANDRA telescope
@@ -38,6 +38,13 @@ extern int list_parts;  // list each input's parts instead of decoding them
 
 // Column names to write, in output order.
 extern std::vector<std::string> myvec;
+// The names of myvec that --col-name gave: its last ones (a preset replaces
+// the whole list, --col-name appends to it). The names before them are a
+// preset's.
+extern std::vector<std::string> col_name_list;
+
+extern int no_logfile;  // no line appended to the run log (--no-logfile)
+extern int whole_name;  // the output stem is the input's whole file name (--whole-name)
 
 // SIGFPE signals received; counted by MyHandler, read by nobody.
 extern volatile std::sig_atomic_t signal_count;
