@@ -6,10 +6,12 @@
 #include "cli/driver.h"
 #include "cli/options.h"
 #include "util/settings.h"
+#include "util/stop_signals.h"
 
 int main(int argc, char** argv) {
   orvex::myvec.clear();
   std::signal(SIGFPE, orvex::cli::MyHandler);
+  orvex::util::install_stop_handlers();
   int first = orvex::cli::parse_options(argc, argv);
   int status = orvex::cli::run_files(argc, argv, first);
   std::fflush(stdout);

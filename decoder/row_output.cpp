@@ -286,21 +286,33 @@ std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_vie
   return done;
 }
 
-// Rows read from the stream as they come, `rows` of them.
+// Rows read from the stream as they come, `rows` of them. `stored_width`
+// is the row length the header declares (NAXIS1): where the cells take no
+// bytes of a row that has some (an IMAGE extension without --full, a table
+// of no columns), those bytes are passed over unread, and a row is there
+// only when they arrived.
 std::int64_t stream_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f,
-                         bool lead = false) {
+                         bool lead = false, std::int64_t stored_width = 0) {
   const std::int64_t width = f.row_bytes();
   row_sink sink(file, rows, f, 0, lead);
   auto source = [&](std::int64_t first, std::int64_t max_rows, row_run& run) {
     if (width > 0) return read_run(in, width, first, max_rows, run);
-    // Rows of no bytes: every one is there, at a place that holds none
-    // (not null: a cell of no bytes is still read from its row).
+    // Rows of no bytes: a place that holds none (not null: a cell of no
+    // bytes is still read from its row).
     static constexpr unsigned char no_bytes[1] = {0};
     run.first = first;
     run.count = max_rows;
     run.rows = no_bytes;
     run.cut_available = -1;
-    return max_rows;
+    if (stored_width > 0) {
+      const std::int64_t want = saturated_product(stored_width, max_rows);
+      const std::int64_t got = in.discard(want);
+      if (got < want) {
+        run.count = got / stored_width;
+        run.cut_available = got - run.count * stored_width;
+      }
+    }
+    return run.count;
   };
   return pass_rows(rows > 0 ? rows : 0, f, heap_view{}, file != nullptr, source, sink);
 }
@@ -367,7 +379,7 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, const extensi
   if (f.has_arrays()) {
     return held_rows(in, file, h, f, h.unit.heap_offset(), h.unit.heap_end());
   }
-  return stream_rows(in, file, h.naxis2, f);
+  return stream_rows(in, file, h.naxis2, f, false, f.row_bytes() == 0 ? h.naxis1 : 0);
 }
 
 std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f) {

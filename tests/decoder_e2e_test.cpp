@@ -913,6 +913,25 @@ std::vector<e2e_case> corner_cases() {
                    0,
                    {{"z.000", comments_at(no_bytes, 0)}, {"z.001", comments_at(no_bytes, block_size) + "\n\n\n\n"}}});
 
+  // Rows whose cells take none of their bytes (an IMAGE extension without
+  // --full: NAXIS1 bytes a row and no columns) are there only when those
+  // bytes arrived (here 4 bytes a row, 10 bytes sent): a cut writes the
+  // lines of the rows before it and says so, however many rows the header
+  // declares.
+  const std::string image_rows = big_endian{}.i16(1).i16(2).i16(3).i16(4).i16(5).i16(6).bytes();
+  for (const std::int64_t declared : {std::int64_t{5}, std::int64_t{2147483647}}) {
+    const std::string cut_image =
+        fits_builder{}.empty_primary().image_extension(16, {4, declared}, image_rows).cut(2 * block_size + 10).bytes();
+    cases.push_back({"image_rows_without_cells_stop_at_the_cut_of_" + std::to_string(declared),
+                     {"im.fits"},
+                     {{"im.fits", cut_image}},
+                     filename_line("im.fits") + no_colums + progress(declared, 2),
+                     "orvex: im.fits: part 1: the stream ends inside the table: 2 of " + std::to_string(declared) +
+                         " rows written\n",
+                     1,
+                     {{"im.000", comments_at(cut_image, 0)}, {"im.001", comments_at(cut_image, block_size) + "\n\n"}}});
+  }
+
   // A column number above 199 ends the run at once.
   const std::string too_many =
       fits_builder{}.empty_primary().bintable({{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}, {"TFORM200", "'1E'"}, {"TTYPE2", "'W'"}},

@@ -1,9 +1,16 @@
 #include "util/output_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "util/failure.h"
+#include "util/stop_signals.h"
 
 namespace orvex::util {
 namespace {
@@ -12,8 +19,45 @@ namespace {
 // open at a time.
 output_file* open_file = nullptr;
 
-void flush_open_file() {
-  if (open_file != nullptr) open_file->flush();
+// An exit() from the depths of the decoder ("Error: To many variables")
+// keeps what was written before it, under the part's name.
+void close_open_file() {
+  if (open_file != nullptr) open_file->close();
+}
+
+// The permission bits a new file does not get, read once: umask() can only
+// be read by setting it.
+mode_t creation_mask() {
+  static const mode_t mask = [] {
+    const mode_t m = umask(0);
+    umask(m);
+    return m;
+  }();
+  return mask;
+}
+
+// "<folder>/.orvex-XXXXXX" for mkstemp: in the folder of `path`, so that the
+// rename stays on one file system; a leading dot, so that `ls` does not show
+// it; no name that an output can take (those end in ".NNN" or ".NNN.csv").
+std::string temporary_name_in_folder_of(const char* path) {
+  std::string_view p(path);
+  const std::size_t slash = p.rfind('/');
+  std::string folder = slash == std::string_view::npos ? std::string() : std::string(p.substr(0, slash + 1));
+  return folder + ".orvex-XXXXXX";
+}
+
+// What creating `path` in place would have refused, said before anything
+// is written: a name too long, a file that may not be written. errno says
+// why when it returns false.
+bool can_replace(const char* path) {
+  std::string_view p(path);
+  const std::size_t slash = p.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? p : p.substr(slash + 1);
+  if (name.size() > NAME_MAX) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  return access(path, F_OK) != 0 || access(path, W_OK) == 0;
 }
 
 }  // namespace
@@ -21,7 +65,7 @@ void flush_open_file() {
 output_file::~output_file() { close(); }
 
 void output_file::start_buffer() {
-  static const bool hooked = (std::atexit(flush_open_file), true);
+  static const bool hooked = (std::atexit(close_open_file), true);
   (void)hooked;
   if (!buffer_) buffer_ = std::make_unique<char[]>(buffer_size);
   cur_ = buffer_.get();
@@ -31,13 +75,47 @@ void output_file::start_buffer() {
 
 bool output_file::create(const char* path) {
   close();
-  std::FILE* f = std::fopen(path, "w");
-  if (f == nullptr) return false;
+  struct stat st {};
+  if (lstat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+    // A FIFO, a device or a link that stands at the part's name is where
+    // the user wants the text to go: it is written into, as it comes.
+    return create_in_place(path);
+  }
+  if (!can_replace(path)) return false;
+  std::string temporary = temporary_name_in_folder_of(path);
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return false;
+  // mkstemp makes the file private; the text file gets the mode a new
+  // file of fopen would have.
+  fchmod(fd, 0666 & ~creation_mask());
+  std::FILE* f = fdopen(fd, "w");
+  if (f == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    unlink(temporary.c_str());
+    errno = err;
+    return false;
+  }
+  set_file_to_remove(temporary.c_str());
   // Our own buffer does the batching; stdio only passes it on.
   std::setvbuf(f, nullptr, _IONBF, 0);
   file_ = f;
   owned_ = true;
   path_ = path;
+  temporary_ = std::move(temporary);
+  start_buffer();
+  open_file = this;
+  return true;
+}
+
+bool output_file::create_in_place(const char* path) {
+  std::FILE* f = std::fopen(path, "w");
+  if (f == nullptr) return false;
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  file_ = f;
+  owned_ = true;
+  path_ = path;
+  temporary_.clear();
   start_buffer();
   open_file = this;
   return true;
@@ -131,6 +209,17 @@ int output_file::close() {
   flush();
   errno = 0;
   if (owned_ && std::fclose(file_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+  if (owned_ && !temporary_.empty()) {
+    // The text is complete (or as complete as it will get: a cut input, a
+    // full disk): it takes the part's name now, and only now.
+    errno = 0;
+    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+      if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+      unlink(temporary_.c_str());
+    }
+    set_file_to_remove(nullptr);
+    temporary_.clear();
+  }
   file_ = nullptr;
   owned_ = true;
   if (open_file == this) open_file = nullptr;

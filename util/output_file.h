@@ -34,8 +34,14 @@ class output_file {
   output_file(const output_file&) = delete;
   output_file& operator=(const output_file&) = delete;
 
-  // Creates `path` for writing, replacing an existing file. Returns false,
-  // with errno set by the system, when it cannot be created.
+  // Starts the text of `path`. It is written to a temporary file in the
+  // same folder (".orvex-" and six letters) that takes the name `path`,
+  // replacing an existing file, when close() is called: a run stopped before
+  // that leaves an earlier file of that name as it was (see
+  // util/stop_signals). Where something other than a regular file stands
+  // at `path` (a FIFO, a device, a symbolic link), the text is written
+  // into it as it comes. Returns false, with errno set, when `path` or the
+  // temporary file cannot be created.
   bool create(const char* path);
 
   // Writes to standard output from now on. A write that fails there ends
@@ -90,8 +96,8 @@ class output_file {
   // Hands the buffered bytes to the system.
   void flush();
 
-  // Flushes and closes. Returns 0, or the errno of the first failure of a
-  // write, the flush or the close. Closing a file that is not open returns
+  // Flushes, closes and gives the text its name. Returns 0, or the errno of
+  // the first failure of a write, the flush, the close or the rename. Closing a file that is not open returns
   // 0, and so does closing one that waits for its first byte, which is then
   // never created. Standard output is flushed, not closed.
   int close();
@@ -103,6 +109,7 @@ class output_file {
   bool to_standard_output() const { return file_ != nullptr && !owned_; }
 
  private:
+  bool create_in_place(const char* path);
   void write_slow(const char* data, std::size_t n);
   // Writes `n` bytes to the system, and pushes standard output's out at
   // once, so that a reader sees each piece and a closed pipe is seen here.
@@ -117,6 +124,7 @@ class output_file {
   bool owned_ = true;  // false for standard output
   std::function<bool()> opener_;
   std::string path_;
+  std::string temporary_;  // where the text goes until close()
   std::unique_ptr<char[]> buffer_;
   char* cur_ = nullptr;
   char* end_ = nullptr;
