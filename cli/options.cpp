@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cli/orvex_version.h"
+#include "select/chosen.h"
 #include "util/failure.h"
 #include "util/settings.h"
 
@@ -20,6 +21,14 @@ constexpr int opt_threads = 259;
 constexpr int opt_output_dir = 'o';
 constexpr int opt_csv = 260;
 constexpr int opt_version = 261;
+constexpr int opt_rows = 262;
+constexpr int opt_where = 263;
+
+// An option error of a value: the message, then status 1.
+[[noreturn]] void bad_value(const char* option, const std::string& what) {
+  failure::report(option, what);
+  std::exit(1);
+}
 
 void set_preset(const char* const (&names)[7], int is_rosat) {
   myvec.assign(std::begin(names), std::end(names));
@@ -68,6 +77,12 @@ const option long_opts[] = {
     {"csv", no_argument, nullptr, opt_csv},
     {"list", no_argument, &list_parts, 1},
     {"version", no_argument, nullptr, opt_version},
+    {"rows", required_argument, nullptr, opt_rows},
+    {"where", required_argument, nullptr, opt_where},
+    // "--r" and "--ro" selected --rosat before --rows was there, and still
+    // do: getopt_long takes a whole name before any prefix.
+    {"r", no_argument, nullptr, opt_rosat},
+    {"ro", no_argument, nullptr, opt_rosat},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -89,6 +104,7 @@ int parse_options(int argc, char** argv) {
   // file name and take the options after it for file names.
   unsetenv("POSIXLY_CORRECT");
   optind = 0;  // a fresh parse, also when called more than once
+  select::reset_chosen();
   for (;;) {
     int c = getopt_long(argc, argv, short_opts, long_opts, nullptr);
     switch (c) {
@@ -106,7 +122,15 @@ int parse_options(int argc, char** argv) {
         break;
       case 'p':
       case 'P':
-        part = part_ordinal(optarg);
+        // One number reads as it always did; anything else is a list of
+        // part numbers and names.
+        if (select::part_choice::single_number(optarg)) {
+          part = part_ordinal(optarg);
+          select::parts = select::part_choice{};
+        } else {
+          part = -1;
+          select::parts = select::part_choice::parse(optarg);
+        }
         break;
       case opt_col_name:
         add_column_list(optarg);
@@ -119,9 +143,7 @@ int parse_options(int argc, char** argv) {
         break;
       case opt_threads:
         if (!thread_count(optarg, threads)) {
-          failure::report("--threads", std::string("not a number of threads (0 for every core, or 1 or more): ") +
-                                           optarg);
-          std::exit(1);
+          bad_value("--threads", std::string("not a number of threads (0 for every core, or 1 or more): ") + optarg);
         }
         break;
       case opt_output_dir:
@@ -139,6 +161,18 @@ int parse_options(int argc, char** argv) {
         csv = 1;
         no_comments = 1;
         break;
+      case opt_rows: {
+        std::string error;
+        select::rows = select::row_ranges::parse(optarg, error);
+        if (!select::rows) bad_value("--rows", error);
+        break;
+      }
+      case opt_where: {
+        std::string error;
+        select::where = select::parse_filter(optarg, error);
+        if (!select::where) bad_value("--where", error);
+        break;
+      }
       case opt_version:
         version();
       default:
@@ -168,7 +202,7 @@ void usage(char* program, int full_help) {
         "Decodes a FITS file.\n"
         "\n"
         " -h, --header             Includes header info in decoded file\n"
-        " -p, --part=#             Decode only part # of file\n"
+        " -p, --part=#,NAME,...    Decode only these parts (numbers, EXTNAMEs)\n"
         "     --no-comments        No comments in files\n"
         "     --col-name=col1,...  Select columns by name and in order\n"
         "     --rosat              Select columns for rosat\n"
@@ -180,6 +214,8 @@ void usage(char* program, int full_help) {
         "     --csv                Write tables as CSV files\n"
         "     --list               List the parts of each file, decode nothing\n"
         "     --version            Print the version and exit\n"
+        "     --rows=LIST          Write only these rows of tables (5,10-20,1000-)\n"
+        "     --where=EXPR         Write only the table rows where EXPR holds\n"
         "\n",
         stdout);
     std::printf("%s\n%s\n%s\n", Version, Copyright, Bugs);

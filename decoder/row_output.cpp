@@ -332,8 +332,9 @@ std::int64_t held_rows(fits::stream& in, util::output_file* file, const extensio
 text_form settings_text_form() { return {.exact = exact != 0, .csv = csv != 0}; }
 
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
-  return write_rows(in, file, h,
-                    row_formatter::binary_table(h.tfields, selected_cells(h.tfields), settings_text_form()));
+  row_formatter f = row_formatter::binary_table(h.tfields, selected_cells(h.tfields), settings_text_form());
+  f.choose(choose_rows(rows_of::binary_table, &h));
+  return write_rows(in, file, h, f);
 }
 
 namespace {

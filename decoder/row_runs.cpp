@@ -32,6 +32,10 @@ void format_run(const row_formatter& f, const heap_view& heap, bool with_text, r
   run.fault_row = -1;
   const std::int64_t width = f.row_bytes();
   for (std::int64_t i = 0; i < run.count; ++i) {
+    if (!f.wanted(run.first + i, run.rows + i * width)) {
+      run.message_ends.push_back(run.messages.size());
+      continue;
+    }
     const bool looking = run.fault_row < 0;
     f.format(run.rows + i * width, heap, with_text ? &run.text : nullptr, run.messages,
              looking ? &run.fault : nullptr);

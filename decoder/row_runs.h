@@ -47,8 +47,9 @@ struct row_run {
 // the next one did (cut_available). Returns the number of whole rows.
 std::int64_t read_run(fits::stream& in, std::int64_t width, std::int64_t first, std::int64_t max_rows, row_run& run);
 
-// Formats every row of the run with `f`: their lines (when `with_text`)
-// and messages, kept apart by row, and the run's first array fault.
+// Formats every row of the run that `f` wants: their lines (when
+// `with_text`) and messages, kept apart by row, and the run's first array
+// fault. A row not wanted has no line, no message and no fault.
 void format_run(const row_formatter& f, const heap_view& heap, bool with_text, row_run& run);
 
 }  // namespace orvex::decoder
