@@ -213,9 +213,9 @@ void usage(char* program, int full_help) {
         "     --exact              Write floating values as their shortest exact text\n"
         "     --csv                Write tables as CSV files\n"
         "     --list               List the parts of each file, decode nothing\n"
-        "     --version            Print the version and exit\n"
         "     --rows=LIST          Write only these rows of tables (5,10-20,1000-)\n"
         "     --where=EXPR         Write only the table rows where EXPR holds\n"
+        "     --version            Print the version and exit\n"
         "\n",
         stdout);
     std::printf("%s\n%s\n%s\n", Version, Copyright, Bugs);

@@ -57,7 +57,11 @@ part_choice part_choice::parse(std::string_view text) {
   return c;
 }
 
-bool part_choice::single_number(std::string_view text) { return number_word(text).has_value(); }
+bool part_choice::single_number(std::string_view text) {
+  // Blanks before the number, and an empty word, read as they always did.
+  const std::size_t start = text.find_first_not_of(" \t\n\v\f\r");
+  return start == std::string_view::npos || number_word(text.substr(start)).has_value();
+}
 
 bool part_choice::selects_number(int index) const {
   if (every_) return true;

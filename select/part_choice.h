@@ -22,8 +22,9 @@ class part_choice {
   // Every part.
   part_choice() = default;
 
-  // Whether a -p argument is a single number (with an optional sign),
-  // which keeps its old reading as the one part number.
+  // Whether a -p argument is a single number (with an optional sign,
+  // after optional white space) or empty, which keeps its old reading as
+  // the one part number.
   static bool single_number(std::string_view text);
 
   // The choice of any other -p argument: its comma-separated words, empty
