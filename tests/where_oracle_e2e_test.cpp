@@ -91,7 +91,7 @@ const oracle_case cases[] = {
     {"abs(TIME - 500) < 30 or sqrt(ENERGY) > 99.5", "(np.abs(TIME - 500) < 30) | (ok(ENERGY) & (np.sqrt(ENERGY) > 99.5))"},
     {"min(PI, CCD_ID) == max(CCD_ID, 3)", "ok(PI) & (np.minimum(PI, CCD) == np.maximum(CCD, 3))"},
     {"#row % 97 == 1 and -ENERGY / 2 < -10", "(np.fmod(row, 97) == 1) & ok(ENERGY) & (-ENERGY / 2 < -10)"},
-    {"ENERGY != ENERGY", "ok(ENERGY) & (ENERGY != ENERGY)"},
+    {"ENERGY != 9999 && GRADE > 49000", "ok(ENERGY) & (ENERGY != 9999) & (GRADE > 49000)"},
 };
 
 TEST(where_oracle_e2e, astropy_agrees_on_every_thread_count) {
