@@ -22,6 +22,11 @@ class row_choice {
   // at `bytes`, is written. Called by several threads at once: it changes
   // nothing, and it reads nothing but the row and what it was built with.
   virtual bool wanted(std::int64_t row, const unsigned char* bytes) const = 0;
+  // A row at or after `row` before which no row is wanted, whatever its
+  // bytes (INT64_MAX: none from `row` on), so that a reader may pass over
+  // those rows without reading them into memory. `row` itself is a safe
+  // answer.
+  virtual std::int64_t next_wanted(std::int64_t row) const { return row; }
 };
 
 // What a choice is made for: a binary table (of the column table and the

@@ -84,6 +84,8 @@ class row_formatter {
   bool wanted(std::int64_t row, const unsigned char* bytes) const {
     return choice_ == nullptr || choice_->wanted(row, bytes);
   }
+  // The first row from `row` on that may be wanted (row_choice::next_wanted).
+  std::int64_t next_wanted(std::int64_t row) const { return choice_ == nullptr ? row : choice_->next_wanted(row); }
 
   // Bytes one row takes in the data unit.
   std::int64_t row_bytes() const { return row_bytes_; }

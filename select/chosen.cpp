@@ -1,5 +1,6 @@
 #include "select/chosen.h"
 
+#include <limits>
 #include <memory>
 
 #include "decoder/extension_header.h"
@@ -28,6 +29,11 @@ class chosen_rows final : public decoder::row_choice {
     if (none_) return false;
     if (ranges_ && !ranges_->contains(row)) return false;
     return !filter_ || filter_->holds(row, bytes);
+  }
+
+  std::int64_t next_wanted(std::int64_t row) const override {
+    if (none_) return std::numeric_limits<std::int64_t>::max();
+    return ranges_ ? ranges_->next_row(row) : row;
   }
 
  private:

@@ -60,6 +60,12 @@ std::optional<row_ranges> row_ranges::parse(std::string_view list, std::string& 
   return r;
 }
 
+std::int64_t row_ranges::next_row(std::int64_t row) const {
+  auto it = std::lower_bound(spans_.begin(), spans_.end(), row, [](const span& s, std::int64_t r) { return s.last < r; });
+  if (it == spans_.end()) return no_end;
+  return it->first > row ? it->first : row;
+}
+
 bool row_ranges::contains(std::int64_t row) const {
   // The first span that ends at or after the row.
   auto it = std::lower_bound(spans_.begin(), spans_.end(), row, [](const span& s, std::int64_t r) { return s.last < r; });

@@ -21,6 +21,8 @@ class row_ranges {
 
   // Whether row `row`, counted from 0, is asked for.
   bool contains(std::int64_t row) const;
+  // The first row from `row` on that is asked for; INT64_MAX when none is.
+  std::int64_t next_row(std::int64_t row) const;
 
   // The spans asked for, counted from 0, first and last row each, in
   // order and apart from each other.
