@@ -40,7 +40,10 @@ part_choice part_choice::parse(std::string_view text) {
     if (comma == std::string_view::npos) comma = text.size();
     const std::string_view word = text.substr(at, comma - at);
     at = comma + 1;
-    if (word.empty()) continue;
+    if (word.empty()) {
+      after_name = false;  // "EVENTS,,3": the name, then part 3
+      continue;
+    }
     if (const std::optional<std::int64_t> n = number_word(word)) {
       if (after_name) {
         c.names_.back().extver = *n;

@@ -5,7 +5,8 @@
 // unit, 1 the first extension. A name selects every extension whose
 // EXTNAME is that name, compared without regard to case and with trailing
 // blanks ignored; a number directly after a name is that name's EXTVER
-// ("EVENTS,2": EXTNAME EVENTS and EXTVER 2). A word that is not wholly a
+// ("EVENTS,2": EXTNAME EVENTS and EXTVER 2; "EVENTS,,2": EVENTS and part
+// 2, as is "2,EVENTS"). A word that is not wholly a
 // decimal number ("1x") is a name.
 #pragma once
 
