@@ -10,10 +10,10 @@
 
 namespace orvex::cli {
 
-std::vector<std::string> names_in_no_table(const char* path, const std::vector<std::string>& names) {
+std::optional<std::vector<std::string>> names_in_no_table(const char* path, const std::vector<std::string>& names) {
   std::vector<std::string> missing = names;
   fits::stream in;
-  if (!in.open(path)) return {};
+  if (!in.open(path)) return std::nullopt;
   fits::card_buffer card;
   bool binary_table = false;
   for (int index = 0;; ++index) {
@@ -39,9 +39,9 @@ std::vector<std::string> names_in_no_table(const char* path, const std::vector<s
     const std::optional<std::int64_t> size = unit.size();
     if (missing.empty()) break;
     // Where the pass cannot tell, the decoding will.
-    if (!complete || !size) return {};
+    if (!complete || !size) return std::nullopt;
     fits::realign(in);
-    if (in.discard(*size) < *size) return {};
+    if (in.discard(*size) < *size) return std::nullopt;
     fits::realign(in);
     if (!fits::next_extension(in, card)) break;
     const std::optional<fits::keyword_value> kv = fits::value_card(card.data());
@@ -49,7 +49,8 @@ std::vector<std::string> names_in_no_table(const char* path, const std::vector<s
   }
   const bool failed = in.failed();
   in.close();
-  return failed ? std::vector<std::string>{} : missing;
+  if (failed) return std::nullopt;
+  return missing;
 }
 
 }  // namespace orvex::cli

@@ -4,6 +4,7 @@
 // no table holds is reported before anything is written.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,9 @@ namespace orvex::cli {
 // them. Stops as soon as every name has been found. The pass says
 // nothing, and where it cannot tell (an input that cannot be opened or
 // that is cut short, a data unit of no declared size, a read error) it
-// returns no name: the decoding that follows reports what is wrong.
+// returns nullopt: the decoding that follows reports what is wrong.
 // Opens a stream of its own, and so sets fits::_fpos: it must not run
 // while another stream is being read.
-std::vector<std::string> names_in_no_table(const char* path, const std::vector<std::string>& names);
+std::optional<std::vector<std::string>> names_in_no_table(const char* path, const std::vector<std::string>& names);
 
 }  // namespace orvex::cli

@@ -314,16 +314,21 @@ std::string part_file_path(const char* path, int index) {
 // Standard input cannot be read twice, and a pass over the headers cannot
 // always tell: the tables decoded are checked too, and the names none of
 // them held are reported at the input's end.
-bool where_names_missing(const char* path) {
+// Sets `checked` when the pass could tell.
+bool where_names_missing(const char* path, bool& checked) {
+  checked = false;
   if (!select::where || is_stdin(path)) return false;
-  const std::vector<std::string> missing = names_in_no_table(path, select::where->column_names);
-  for (const std::string& name : missing) failure::report(path, "--where: no table has the column " + name);
-  return !missing.empty();
+  const std::optional<std::vector<std::string>> missing = names_in_no_table(path, select::where->column_names);
+  if (!missing) return false;
+  checked = true;
+  for (const std::string& name : *missing) failure::report(path, "--where: no table has the column " + name);
+  return !missing->empty();
 }
 
 bool process_file(const char* path, const input_set& inputs, output_owners& owners) {
   std::fprintf(console::out(), "         filename:%s\n", path);
-  if (where_names_missing(path)) return true;
+  bool names_checked = false;
+  if (where_names_missing(path, names_checked)) return true;
   fits::stream in;
   if (!open_input(in, path)) return false;
   select::start_input();
@@ -399,8 +404,10 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   check_last_data_unit(in, span, written);
   close_output(out);
   for (const std::string& name : select::parts.names_not_found()) failure::report(path, "no part named " + name);
-  for (const std::string& name : select::where_names_not_seen()) {
-    failure::report(path, "--where: no table has the column " + name);
+  if (!names_checked) {
+    for (const std::string& name : select::where_names_not_seen()) {
+      failure::report(path, "--where: no table has the column " + name);
+    }
   }
   if (in.failed()) failure::report(path, "read error: " + in.error());
   in.close();

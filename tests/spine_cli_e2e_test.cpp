@@ -236,6 +236,10 @@ std::vector<cli_case> option_cases() {
                               " orvex -p " + (list.find(',') != std::string::npos ? "\"" + list + "\"" : list) +
                                   " obs.fits\n")});
   }
+  // An input none of whose tables has a column of the filter is not decoded.
+  cases.push_back({"where_column_in_no_table", {"--where=A > 1", "obs.fits"}, input, out,
+                   "orvex: obs.fits: --where: no table has the column A\n", 1,
+                   with_log({}, " orvex \"--where=A > 1\" obs.fits\n")});
   // Bad row lists and filters end the run before anything is read.
   for (auto [option, message] : std::initializer_list<std::pair<std::string, std::string>>{
            {"--rows=0", "--rows: not a row number or range (5, 10-20, 1000-; rows count from 1): \"0\""},
