@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 
+#include "cli/column_scan.h"
 #include "cli/listing.h"
 #include "cli/options.h"
 #include "cli/run_log.h"
@@ -20,9 +21,11 @@
 #include "decoder/row_output.h"
 #include "fits/card_value.h"
 #include "fits/data_unit.h"
+#include "fits/header_names.h"
 #include "fits/image_values.h"
 #include "fits/stream.h"
 #include "util/compat.h"
+#include "select/chosen.h"
 #include "util/console.h"
 #include "util/failure.h"
 #include "util/mypath.h"
@@ -201,7 +204,23 @@ void close_output(util::output_file& out) {
   if (int err = out.close(); err != 0) failure::report(path, std::string("write failed: ") + std::strerror(err));
 }
 
-bool part_selected(int index) { return part == -1 || part == index + 1; }
+bool part_selected(int index) { return (part == -1 || part == index + 1) && select::parts.selects_number(index); }
+
+// Whether the extension whose XTENSION card was just read is selected by
+// its EXTNAME and EXTVER. Its header is looked at in the stream ahead,
+// block by block, without consuming it: a header that does not end within
+// the stream's buffer (thousands of cards) names no part.
+bool selected_by_name(fits::stream& in) {
+  if (!select::parts.has_names()) return false;
+  for (int bytes = fits::block_size;; bytes += fits::block_size) {
+    if (bytes > fits::stream::buffer_size) bytes = fits::stream::buffer_size;
+    const std::string_view ahead = in.peek(bytes);
+    if (std::optional<fits::header_names> names = fits::names_of_header(ahead)) {
+      return select::parts.selects_name(names->extname, names->extver);
+    }
+    if (static_cast<int>(ahead.size()) < bytes || bytes == fits::stream::buffer_size) return false;
+  }
+}
 
 // -o DIR: the folder must be there before anything is decoded.
 bool output_folder_usable() {
@@ -297,13 +316,33 @@ std::string part_file_path(const char* path, int index) {
   return output_dir->ends_with('/') ? *output_dir + file : *output_dir + "/" + file;
 }
 
+// --where names a column that no binary table of the input holds: the
+// input is not decoded, since none of its rows could be filtered as asked.
+// Standard input cannot be read twice, and a pass over the headers cannot
+// always tell: the tables decoded are checked too, and the names none of
+// them held are reported at the input's end.
+// Sets `checked` when the pass could tell.
+bool where_names_missing(const char* path, bool& checked) {
+  checked = false;
+  if (!select::where || is_stdin(path)) return false;
+  const std::optional<std::vector<std::string>> missing = names_in_no_table(path, select::where->column_names);
+  if (!missing) return false;
+  checked = true;
+  for (const std::string& name : *missing) failure::report(path, "--where: no table has the column " + name);
+  return !missing->empty();
+}
+
 bool process_file(const char* path, const input_set& inputs, output_owners& owners) {
   std::fprintf(console::out(), "         filename:%s\n", path);
+  bool names_checked = false;
+  if (where_names_missing(path, names_checked)) return true;
   fits::stream in;
   if (!open_input(in, path)) return false;
+  select::start_input();
   check_fits_signature(in, path);
 
   util::output_file out;
+  select::parts.start_input();
   failure::set_position(path, 0);
   util::output_file* primary = nullptr;
   // A CSV file holds a table, or under --full an image: the primary unit
@@ -362,7 +401,9 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
     close_output(out);
     util::output_file* file = nullptr;
     failure::set_position(path, index);
-    if (part_selected(index) && open_output(out, path, index, inputs, owners)) {
+    // Both tests run: a name that selects the part is found by it.
+    const bool by_name = selected_by_name(in);
+    if ((part_selected(index) || by_name) && open_output(out, path, index, inputs, owners)) {
       file = &out;
       if (no_comments == 0) out.write_comment(card.data());
     }
@@ -377,6 +418,12 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   if (part != -1 && (part < 1 || part > parts)) failure::report(path, "no part " + std::to_string(part - 1));
   for (const std::string& name : decoder::names_no_table_has()) {
     failure::report(path, "--col-name: no table has the column " + name);
+  }
+  for (const std::string& name : select::parts.names_not_found()) failure::report(path, "no part named " + name);
+  if (!names_checked) {
+    for (const std::string& name : select::where_names_not_seen()) {
+      failure::report(path, "--where: no table has the column " + name);
+    }
   }
   if (in.failed()) failure::report(path, "read error: " + in.error());
   in.close();
@@ -417,6 +464,7 @@ int run_files(int argc, char** argv, int first) {
   }
   if (to_stdout != 0) console::messages_to_stderr();
   if (!output_folder_usable()) return 1;
+  select::install_row_choice();
   logfile(argc, argv);
   const input_set inputs(argv + first, argc - first);
   output_owners owners;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/orvex_version.h"
+#include "select/chosen.h"
 #include "util/failure.h"
 #include "util/settings.h"
 
@@ -21,6 +22,14 @@ constexpr int opt_threads = 259;
 constexpr int opt_output_dir = 'o';
 constexpr int opt_csv = 260;
 constexpr int opt_version = 261;
+constexpr int opt_rows = 262;
+constexpr int opt_where = 263;
+
+// An option error of a value: the message, then status 1.
+[[noreturn]] void bad_value(const char* option, const std::string& what) {
+  failure::report(option, what);
+  std::exit(1);
+}
 
 void set_preset(const char* const (&names)[7], int is_rosat) {
   myvec.assign(std::begin(names), std::end(names));
@@ -74,6 +83,12 @@ const option long_opts[] = {
     // prefixes --n, --no and --no- selecting --no-comments.
     {"no-logfile", no_argument, &no_logfile, 1},
     {"whole-name", no_argument, &whole_name, 1},
+    {"rows", required_argument, nullptr, opt_rows},
+    {"where", required_argument, nullptr, opt_where},
+    // "--r" and "--ro" selected --rosat before --rows was there, and still
+    // do: getopt_long takes a whole name before any prefix.
+    {"r", no_argument, nullptr, opt_rosat},
+    {"ro", no_argument, nullptr, opt_rosat},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -146,6 +161,7 @@ int parse_options(int argc, char** argv) {
   unsetenv("POSIXLY_CORRECT");
   mark_optopt();
   optind = 0;  // a fresh parse, also when called more than once
+  select::reset_chosen();
   for (;;) {
     int index = -1;
     int c = getopt_long(argc, argv, short_opts, parser_opts(), &index);
@@ -164,7 +180,15 @@ int parse_options(int argc, char** argv) {
         break;
       case 'p':
       case 'P':
-        part = part_ordinal(optarg);
+        // One number reads as it always did; anything else is a list of
+        // part numbers and names.
+        if (select::part_choice::single_number(optarg)) {
+          part = part_ordinal(optarg);
+          select::parts = select::part_choice{};
+        } else {
+          part = -1;
+          select::parts = select::part_choice::parse(optarg);
+        }
         break;
       case opt_col_name:
         add_column_list(optarg);
@@ -177,9 +201,7 @@ int parse_options(int argc, char** argv) {
         break;
       case opt_threads:
         if (!thread_count(optarg, threads)) {
-          failure::report("--threads", std::string("not a number of threads (0 for every core, or 1 or more): ") +
-                                           optarg);
-          std::exit(1);
+          bad_value("--threads", std::string("not a number of threads (0 for every core, or 1 or more): ") + optarg);
         }
         break;
       case opt_output_dir:
@@ -197,6 +219,18 @@ int parse_options(int argc, char** argv) {
         csv = 1;
         no_comments = 1;
         break;
+      case opt_rows: {
+        std::string error;
+        select::rows = select::row_ranges::parse(optarg, error);
+        if (!select::rows) bad_value("--rows", error);
+        break;
+      }
+      case opt_where: {
+        std::string error;
+        select::where = select::parse_filter(optarg, error);
+        if (!select::where) bad_value("--where", error);
+        break;
+      }
       case opt_version:
         version();
       case '?':
@@ -229,7 +263,7 @@ void usage(char* program, int full_help, int status) {
         "Decodes a FITS file.\n"
         "\n"
         " -h, --header             Includes header info in decoded file\n"
-        " -p, --part=#             Decode only part # of file\n"
+        " -p, --part=#,NAME,...    Decode only these parts (numbers, EXTNAMEs)\n"
         "     --no-comments        No comments in files\n"
         "     --col-name=col1,...  Select columns by name and in order\n"
         "     --rosat              Select columns for rosat\n"
@@ -240,6 +274,8 @@ void usage(char* program, int full_help, int status) {
         "     --exact              Write floating values as their shortest exact text\n"
         "     --csv                Write tables as CSV files\n"
         "     --list               List the parts of each file, decode nothing\n"
+        "     --rows=LIST          Write only these rows of tables (5,10-20,1000-)\n"
+        "     --where=EXPR         Write only the table rows where EXPR holds\n"
         "     --version            Print the version and exit\n"
         "     --no-logfile         Append no line to the logfile\n"
         "     --whole-name         Name the files after the whole input file name\n"

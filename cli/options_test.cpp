@@ -137,17 +137,19 @@ TEST_F(options, part_stores_its_argument_plus_one) {
       {{"--part", "2", "f"}, {.part = 3, .files = {"f"}}},
       {{"-p", "-1", "f"}, {.part = 0, .files = {"f"}}},
       {{"-p", "-2", "f"}, {.part = -1, .files = {"f"}}},
-      {{"-p", "x", "f"}, {.part = 1, .files = {"f"}}},
+      // A word that is not wholly a number is a part name (select/part_choice),
+      // and leaves the part number alone.
+      {{"-p", "x", "f"}, {.part = -1, .files = {"f"}}},
       {{"-p", "", "f"}, {.part = 1, .files = {"f"}}},
-      {{"-p", "3x", "f"}, {.part = 4, .files = {"f"}}},
+      {{"-p", "3x", "f"}, {.part = -1, .files = {"f"}}},
       {{"-p", " 7", "f"}, {.part = 8, .files = {"f"}}},
       {{"-p", "+5", "f"}, {.part = 6, .files = {"f"}}},
       {{"--part=999", "f"}, {.part = 1000, .files = {"f"}}},
       {{"-p", "2147483646", "f"}, {.part = 2147483647, .files = {"f"}}},
       {{"-p", "-2147483648", "f"}, {.part = -2147483647, .files = {"f"}}},
       // The argument of -p is the next word, even when it looks like an option.
-      {{"-p", "-d", "f"}, {.part = 1, .files = {"f"}}},
-      {{"-pd", "f"}, {.part = 1, .files = {"f"}}},
+      {{"-p", "-d", "f"}, {.part = -1, .files = {"f"}}},
+      {{"-pd", "f"}, {.part = -1, .files = {"f"}}},
   });
 }
 
@@ -191,7 +193,7 @@ TEST_F(options, double_dash_ends_the_options) {
       {{"--", "-d"}, {.files = {"-d"}}},
       {{"-d", "--", "-h", "f"}, {.debug = 1, .files = {"-h", "f"}}},
       {{"a", "--", "-h"}, {.files = {"a", "-h"}, .argv = {"orvex", "--", "a", "-h"}}},
-      {{"-p", "--", "f"}, {.part = 1, .files = {"f"}}},  // "--" as the argument of -p
+      {{"-p", "--", "f"}, {.part = -1, .files = {"f"}}},  // "--" as the argument of -p: a name
       {{"--"}, {}},
       // A lone "-" is a file name.
       {{"-", "-d"}, {.debug = 1, .files = {"-"}, .argv = {"orvex", "-d", "-"}}},
@@ -209,6 +211,8 @@ TEST_F(options, long_names_may_be_shortened_to_unambiguous_prefixes) {
       {{"--co=A", "f"}, {.flag_all = 0, .myvec = {"A"}, .files = {"f"}}},
       {{"--ch", "f"}, {.flag_all = 0, .chandra = 1, .myvec = chandra_list, .files = {"f"}}},
       {{"--r", "f"}, {.flag_all = 0, .rosat = 1, .myvec = rosat_list, .files = {"f"}}},
+      {{"--ro", "f"}, {.flag_all = 0, .rosat = 1, .myvec = rosat_list, .files = {"f"}}},
+      {{"--ros", "f"}, {.flag_all = 0, .rosat = 1, .myvec = rosat_list, .files = {"f"}}},
       {{"--q", "f"}, {.quiet = 113, .files = {"f"}}},
       {{"--s", "f"}, {.quiet = 113, .files = {"f"}}},
       {{"--f", "f"}, {.full = 1, .files = {"f"}}},

@@ -96,7 +96,9 @@ std::int64_t write_ascii_rows(fits::stream& in, util::output_file* file, const e
     }
     return 0;
   }
-  return write_rows(in, file, h, row_formatter::ascii_table(h.tfields, h.naxis1, full != 0, settings_text_form()));
+  row_formatter f = row_formatter::ascii_table(h.tfields, h.naxis1, full != 0, settings_text_form());
+  f.choose(choose_rows(rows_of::ascii_table, &h));
+  return write_rows(in, file, h, f);
 }
 
 }  // namespace orvex::decoder

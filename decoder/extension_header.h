@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "fits/data_unit.h"
+#include "fits/header_names.h"
 #include "fits/image_values.h"
 #include "fits/stream.h"
 #include "util/output_file.h"
@@ -30,6 +31,8 @@ struct extension_header {
   fits::data_unit unit{fits::data_unit::header_kind::extension};
   // BSCALE, BZERO and BLANK, for an image extension under --full.
   fits::image_values image;
+  // EXTNAME, EXTVER and the columns' whole TTYPEn values and TNULLn.
+  fits::header_names names;
   // The _fpos of the data's first byte: the block boundary after the END
   // card (or after the last card, when the stream ended inside the header),
   // also when the stream ended before it.

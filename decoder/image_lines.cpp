@@ -45,8 +45,9 @@ void write_image(fits::stream& in, util::output_file* file, const image_layout& 
     return;
   }
   if (image.what != image_layout::kind::image) return;
-  const std::int64_t done =
-      write_rows(in, file, image.lines, row_formatter::image_lines(image.pixels, image.per_line, settings_text_form()));
+  row_formatter f = row_formatter::image_lines(image.pixels, image.per_line, settings_text_form());
+  f.choose(choose_rows(rows_of::image, nullptr));
+  const std::int64_t done = write_rows(in, file, image.lines, f);
   print_progress(done, image.lines, '\n');
 }
 

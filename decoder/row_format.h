@@ -10,11 +10,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "decoder/binary_cells.h"
 #include "decoder/column_table.h"
+#include "decoder/row_choice.h"
 #include "decoder/image_pixels.h"
 #include "decoder/text_buffer.h"
 
@@ -73,6 +75,17 @@ class row_formatter {
   // Reading an image line says nothing on standard error: a NaN is an
   // image's usual mark of an undefined pixel, and its text says so.
   static row_formatter image_lines(const pixel_rules& pixels, std::int64_t per_line, text_form form = {});
+
+  // Lets only the rows that `choice` wants be formatted (null: every row).
+  void choose(std::shared_ptr<const row_choice> choice) { choice_ = std::move(choice); }
+  // Whether row `row` (counted from 0), of bytes `bytes`, is formatted:
+  // the readers of rows ask before they call format(), and pass over a row
+  // that is not wanted without a line or a message.
+  bool wanted(std::int64_t row, const unsigned char* bytes) const {
+    return choice_ == nullptr || choice_->wanted(row, bytes);
+  }
+  // The first row from `row` on that may be wanted (row_choice::next_wanted).
+  std::int64_t next_wanted(std::int64_t row) const { return choice_ == nullptr ? row : choice_->next_wanted(row); }
 
   // Bytes one row takes in the data unit.
   std::int64_t row_bytes() const { return row_bytes_; }
@@ -178,6 +191,7 @@ class row_formatter {
   std::vector<int> looked_at_;  // indices of the cells read before the line, in column order
   std::vector<plain_cell> plain_;  // the line (not CSV): selected_, each with its writer
   std::size_t plain_room_ = 0;     // room for the line's bounded cells and its line feed
+  std::shared_ptr<const row_choice> choice_;
 };
 
 }  // namespace orvex::decoder

@@ -197,7 +197,7 @@ class row_sink {
     if (file_ != nullptr && !run.text.empty()) file_->write(run.text.data(), run.text.size());
     if (run.cut_available >= 0) {
       std::string messages;
-      f_.cut_row_messages(run.rows + run.count * f_.row_bytes(), run.cut_available, messages);
+      if (!run.skipped) f_.cut_row_messages(run.rows + run.count * f_.row_bytes(), run.cut_available, messages);
       put_messages(messages);
       if (file_ != nullptr && f_.image()) report_truncated_image(run.first + run.count, rows_);
       if (file_ != nullptr && !f_.image()) report_truncated_table(run.first + run.count, rows_);
@@ -296,7 +296,14 @@ std::int64_t stream_rows(fits::stream& in, util::output_file* file, std::int64_t
   const std::int64_t width = f.row_bytes();
   row_sink sink(file, rows, f, 0, lead);
   auto source = [&](std::int64_t first, std::int64_t max_rows, row_run& run) {
-    if (width > 0) return read_run(in, width, first, max_rows, run);
+    if (width > 0) {
+      // Rows nobody wants are passed over at the speed of reading.
+      const std::int64_t wanted = f.next_wanted(first);
+      if (wanted > first) {
+        return skip_run(in, width, first, wanted - first < max_rows ? wanted - first : max_rows, run);
+      }
+      return read_run(in, width, first, max_rows, run);
+    }
     // Rows of no bytes: a place that holds none (not null: a cell of no
     // bytes is still read from its row).
     static constexpr unsigned char no_bytes[1] = {0};
@@ -357,8 +364,9 @@ std::int64_t held_rows(fits::stream& in, util::output_file* file, const extensio
 text_form settings_text_form() { return {.exact = exact != 0, .csv = csv != 0}; }
 
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
-  return write_rows(in, file, h,
-                    row_formatter::binary_table(h.tfields, selected_cells(h.tfields), settings_text_form()));
+  row_formatter f = row_formatter::binary_table(h.tfields, selected_cells(h.tfields), settings_text_form());
+  f.choose(choose_rows(rows_of::binary_table, &h));
+  return write_rows(in, file, h, f);
 }
 
 namespace {

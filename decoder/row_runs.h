@@ -25,6 +25,9 @@ struct row_run {
   // When the stream ended inside the row after these, the bytes of it that
   // arrived (at rows + count * row_bytes()), else -1.
   std::int64_t cut_available = -1;
+  // The rows were passed over without being read (none of them is
+  // wanted): `rows` holds no bytes of them.
+  bool skipped = false;
 
   // The run's own copy of rows read from a stream; unused when the rows
   // lie in a table held in memory.
@@ -47,8 +50,14 @@ struct row_run {
 // the next one did (cut_available). Returns the number of whole rows.
 std::int64_t read_run(fits::stream& in, std::int64_t width, std::int64_t first, std::int64_t max_rows, row_run& run);
 
-// Formats every row of the run with `f`: their lines (when `with_text`)
-// and messages, kept apart by row, and the run's first array fault.
+// Passes over up to `max_rows` whole rows of `width` bytes (at least 1) of
+// `in` without keeping them, as the run of rows from `first` on that
+// nobody wants. Returns the number of whole rows, as read_run does.
+std::int64_t skip_run(fits::stream& in, std::int64_t width, std::int64_t first, std::int64_t max_rows, row_run& run);
+
+// Formats every row of the run that `f` wants: their lines (when
+// `with_text`) and messages, kept apart by row, and the run's first array
+// fault. A row not wanted has no line, no message and no fault.
 void format_run(const row_formatter& f, const heap_view& heap, bool with_text, row_run& run);
 
 }  // namespace orvex::decoder

@@ -173,4 +173,27 @@ std::optional<bool> logical_value(std::string_view value) {
   return value.front() == 'T';
 }
 
+std::optional<std::string> string_value(std::string_view value) {
+  value = skip_blanks(value);
+  if (value.empty() || value.front() != '\'') return std::nullopt;
+  std::string text;
+  std::size_t at = 1;
+  for (;; ++at) {
+    if (at >= value.size()) return std::nullopt;
+    if (value[at] == '\'') {
+      if (at + 1 < value.size() && value[at + 1] == '\'') {
+        text.push_back('\'');
+        ++at;
+        continue;
+      }
+      break;
+    }
+    text.push_back(value[at]);
+  }
+  if (!is_blank_rest(value.substr(at + 1))) return std::nullopt;
+  const std::size_t last = text.find_last_not_of(' ');
+  text.resize(last == std::string::npos ? 0 : last + 1);
+  return text;
+}
+
 }  // namespace orvex::fits

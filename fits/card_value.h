@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace orvex::fits {
@@ -66,5 +67,10 @@ std::optional<std::int64_t> integer_value(std::string_view value);
 std::optional<double> real_value(std::string_view value);
 // A logical: T or F.
 std::optional<bool> logical_value(std::string_view value);
+// A string: blanks, a quote, the characters up to the closing quote (two
+// quotes standing for one), then nothing but blanks or a comment. Its
+// trailing blanks are cut, as FITS defines them as insignificant; leading
+// blanks stay.
+std::optional<std::string> string_value(std::string_view value);
 
 }  // namespace orvex::fits

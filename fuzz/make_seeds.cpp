@@ -206,6 +206,11 @@ int main(int argc, char** argv) {
         {"two_members.fits.gz", orvex::test::gzip(ascii_table().bytes().substr(0, 2880)) +
                                     orvex::test::gzip(ascii_table().bytes().substr(2880))},
     };
+    // Row filters: the expression on the first line, the file after it.
+    for (const char* where : {"PHA = 2:300 && (NAME == 'ab' || !OK[2]) and TIME > -1e3", "#row % 2 == 1 or abs(MJD) > max(RATE[1], sqrt(MJD))"}) {
+      seeds.emplace_back("where_" + std::to_string(seeds.size()) + ".fits",
+                         std::string("where:") + where + "\n" + all_binary_types().bytes());
+    }
     for (std::int64_t bitpix : {8, 16, 32, 64, -32, -64}) {
       seeds.emplace_back("full_image_" + std::to_string(bitpix) + ".fits", for_full(typed_image(bitpix).bytes()));
     }

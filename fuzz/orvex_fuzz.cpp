@@ -38,6 +38,13 @@
 // - Standard output goes to /dev/null: the progress lines of every row would
 //   drown libFuzzer's own output.
 //
+// The row choices: an input that begins with "where:" carries a --where
+// expression, the bytes after it up to the first line feed, and the file
+// after that line; the expression goes through the filter parser first,
+// and only one that parses is given to the option parser (whose option
+// error would end the fuzzer with exit(1)). A bit of the hash adds
+// --rows=2-3,5-.
+//
 // The options: an input of odd length runs with --full (every image and
 // every ASCII-table field), one of even length without, so that both the
 // default and the --full paths are fuzzed and a mutation that adds or
@@ -63,6 +70,8 @@
 
 #include "cli/driver.h"
 #include "cli/options.h"
+#include "select/chosen.h"
+#include "select/filter_syntax.h"
 #include "util/console.h"
 #include "util/failure.h"
 #include "util/settings.h"
@@ -264,7 +273,19 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view raw(reinterpret_cast<const char*>(data), size);
+  std::string_view raw(reinterpret_cast<const char*>(data), size);
+  std::optional<std::string> where;
+  constexpr std::string_view where_mark = "where:";
+  if (raw.starts_with(where_mark)) {
+    const std::size_t end = raw.find('\n');
+    const std::string_view expression =
+        raw.substr(where_mark.size(), end == std::string_view::npos ? std::string_view::npos : end - where_mark.size());
+    std::string error;
+    if (!orvex::select::parse_filter(expression, error)) return 0;
+    where = "--where=" + std::string(expression);
+    raw = end == std::string_view::npos ? std::string_view{} : raw.substr(end + 1);
+    if (where->find('\0') != std::string::npos) return 0;  // no NUL in an argument
+  }
   if (!write_whole_file(input_name, raw)) std::abort();
   std::optional<std::string> content = read_through_zlib(input_name);
   if (!content || has_fatal_column_number(*content)) {
@@ -272,7 +293,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return -1;  // not kept in the corpus
   }
   if (cap_sizes(*content)) {
-    const bool compressed = size >= 2 && data[0] == 0x1f && data[1] == 0x8b;
+    const bool compressed = raw.size() >= 2 && raw[0] == '\x1f' && raw[1] == '\x8b';
     if (!write_whole_file(input_name, compressed ? gzip_member(*content) : *content)) std::abort();
   }
 
@@ -286,10 +307,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (hash & 1) argv.push_back(const_cast<char*>("--exact"));
   if (hash & 2) argv.push_back(const_cast<char*>("--csv"));
   if (hash & 4) argv.insert(argv.end(), {const_cast<char*>("-o"), const_cast<char*>("-")});
+  if (hash & 8) argv.push_back(const_cast<char*>("--rows=2-3,5-"));
+  if (where) argv.push_back(where->data());
   argv.push_back(const_cast<char*>(input_name));
   argv.push_back(nullptr);
   orvex::cli::parse_options(static_cast<int>(argv.size()) - 1, argv.data());
   if (orvex::to_stdout != 0) orvex::console::messages_to_stderr();
+  orvex::select::install_row_choice();
   char* paths[] = {const_cast<char*>(input_name)};
   const orvex::cli::input_set inputs(paths, 1);
   orvex::cli::output_owners owners;

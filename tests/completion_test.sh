@@ -22,6 +22,18 @@ mapfile -t table < <(sed -n '/^const option long_opts\[\]/,/^};/p' "$src/cli/opt
       *) echo "--$name" ;;
     esac
   done)
+# Entries that are only the prefix spelling of another option (--r and --ro
+# keep meaning --rosat beside --rows) are not offered.
+aliases=()
+for name in "${table[@]}"; do
+  for other in "${table[@]}"; do
+    [[ $other != "$name" && $other == "$name"* ]] && { aliases+=("$name"); break; }
+  done
+done
+for alias in "${aliases[@]}"; do
+  for i in "${!table[@]}"; do [[ ${table[i]} == "$alias" ]] && unset 'table[i]'; done
+done
+table=("${table[@]}")
 short=$(sed -n 's/.*short_opts\[\] = "\([^"]*\)".*/\1/p' "$src/cli/options.h" "$src/cli/options.cpp" | tr -d ':')
 [[ ${#table[@]} -ge 10 ]] || fail "could not read long_opts from cli/options.cpp (got ${#table[@]} entries)"
 [[ -n $short ]] || fail "could not read short_opts from cli/options.h or cli/options.cpp"

@@ -5,6 +5,7 @@
 // the folder, byte for byte, on plain and on gzip-compressed input.
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -69,7 +70,7 @@ std::string help_without_version(const std::string& name) {
          "Decodes a FITS file.\n"
          "\n"
          " -h, --header             Includes header info in decoded file\n"
-         " -p, --part=#             Decode only part # of file\n"
+         " -p, --part=#,NAME,...    Decode only these parts (numbers, EXTNAMEs)\n"
          "     --no-comments        No comments in files\n"
          "     --col-name=col1,...  Select columns by name and in order\n"
          "     --rosat              Select columns for rosat\n"
@@ -80,6 +81,8 @@ std::string help_without_version(const std::string& name) {
          "     --exact              Write floating values as their shortest exact text\n"
          "     --csv                Write tables as CSV files\n"
          "     --list               List the parts of each file, decode nothing\n"
+         "     --rows=LIST          Write only these rows of tables (5,10-20,1000-)\n"
+         "     --where=EXPR         Write only the table rows where EXPR holds\n"
          "     --version            Print the version and exit\n"
          "     --no-logfile         Append no line to the logfile\n"
          "     --whole-name         Name the files after the whole input file name\n"
@@ -131,6 +134,14 @@ struct cli_case {
 };
 
 void PrintTo(const cli_case& c, std::ostream* os) { *os << c.name; }
+
+// A text made fit to name a test case: letters, digits and "_".
+std::string case_name(std::string text) {
+  for (char& c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c)) == 0) c = '_';
+  }
+  return text;
+}
 
 // Runs that end with the usage or the help, nothing written, no log line,
 // even with an input at hand: status 0 for the usage and the help asked
@@ -194,8 +205,8 @@ std::vector<cli_case> option_cases() {
       run("part_equals", {"--part=2", "obs.fits"}, {2}, "--part=2 obs.fits"),
       run("part_next_word", {"--part", "2", "obs.fits"}, {2}, "--part 2 obs.fits"),
       run("part_prefix", {"--pa=3", "obs.fits"}, {3}, "--pa=3 obs.fits"),
-      run("p_not_a_number", {"-p", "x", "obs.fits"}, {0}, "-p x obs.fits"),
-
+      run("p_by_name", {"-p", "two", "obs.fits"}, {2}, "-p two obs.fits"),
+      run("p_numbers_and_names", {"--part=0,THREE", "obs.fits"}, {0, 3}, "\"--part=0,THREE\" obs.fits"),
       run("p_minus_2", {"-p", "-2", "obs.fits"}, {0, 1, 2, 3}, "-p -2 obs.fits"),
       run("later_p_wins", {"-p", "1", "-p", "3", "obs.fits"}, {3}, "-p 1 -p 3 obs.fits"),
       // Options after the file name act as if they stood before it, and the
@@ -235,6 +246,35 @@ std::vector<cli_case> option_cases() {
                    0,
                    with_log(merged(obs_parts("obs.fits", {0}), obs_parts("obs.pi", {0})),
                             " orvex --whole-name -p 0 obs.fits obs.pi\n")});
+  // A name no part bears: the parts named are written, and the input says
+  // which names it lacks. A word that is not wholly a number is a name.
+  for (auto [list, written, missing] : {std::tuple<std::string, std::vector<int>, std::string>{"x", {}, "x"},
+                                        {"1x", {}, "1x"}, {"ONE,1", {}, "ONE,1"}, {"1,NONE,TWO", {1, 2}, "NONE"}}) {
+    cases.push_back({case_name("p_missing_" + list), {"-p", list, "obs.fits"}, input, out,
+                     "orvex: obs.fits: no part named " + missing + "\n", 1,
+                     with_log(obs_parts("obs", written),
+                              " orvex -p " + (list.find(',') != std::string::npos ? "\"" + list + "\"" : list) +
+                                  " obs.fits\n")});
+  }
+  // An input none of whose tables has a column of the filter is not decoded.
+  cases.push_back({"where_column_in_no_table", {"--where=A > 1", "obs.fits"}, input, out,
+                   "orvex: obs.fits: --where: no table has the column A\n", 1,
+                   with_log({}, " orvex \"--where=A > 1\" obs.fits\n")});
+  // Bad row lists and filters end the run before anything is read.
+  for (auto [option, message] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"--rows=0", "--rows: not a row number or range (5, 10-20, 1000-; rows count from 1): \"0\""},
+           {"--rows=3,,4", "--rows: not a row number or range (5, 10-20, 1000-; rows count from 1): \"\""},
+           {"--rows=9-2", "--rows: the range ends before it begins: \"9-2\""},
+           {"--where=A >", "--where: at character 4: a value is missing at the end"},
+           {"--where=(A>1", "--where: at character 5: \")\" is missing"},
+           {"--where=A > 'x", "--where: at character 5: the text has no closing quote"},
+           {"--where=A+1", "--where: at character 2: a condition is asked for here"},
+           {"--where=A[0] = 1", "--where: at character 3: an element number (1 or more) belongs in [ ]"},
+           {"--where=log(A) > 1", "--where: at character 1: no function is called \"log\" (abs, sqrt, min, max)"},
+           {"--where=", "--where: the expression is empty"},
+       }) {
+    cases.push_back({case_name("bad_" + option) + std::to_string(cases.size()), {option, "obs.fits"}, input, "", "orvex: " + message + "\n", 1, {}});
+  }
   // Permutation holds whatever the environment says.
   cases.push_back(run("options_after_the_file_with_POSIXLY_CORRECT", {"obs.fits", "-p", "0"}, {0}, "-p 0 obs.fits"));
   cases.back().env = {{"POSIXLY_CORRECT", "1"}};
@@ -280,7 +320,7 @@ std::vector<cli_case> column_cases() {
   const std::string none = "Warning: No colums written\n";
   auto run = [&](std::string name, std::vector<std::string> options, std::string rows, std::string shown) {
     std::string logged = " orvex";
-    for (const std::string& o : options) logged += (o.find(',') != std::string::npos ? " \"" + o + "\"" : " " + o);
+    for (const std::string& o : options) logged += (o.find_first_of(", ") != std::string::npos ? " \"" + o + "\"" : " " + o);
     options.push_back("obs.fits");
     return cli_case{std::move(name), std::move(options), {{"obs.fits", input}},
                     filename_line("obs.fits") + shown + progress, "", 0,
@@ -302,6 +342,13 @@ std::vector<cli_case> column_cases() {
       run("rosat_preset_matches_nothing", {"--rosat"}, "\n\n", none),
       run("column_list_then_preset", {"--col-name=A", "--chandra"}, "\n\n", none),
       run("preset_then_column_list", {"--rosat", "--col-name=A"}, "1 \n3 \n", ""),
+      // Rows are chosen before their text is made; the progress still
+      // counts every row read.
+      run("rows_list", {"--rows=2-"}, "3 4 \n", ""),
+      run("rows_beyond_the_table", {"--rows=5,1"}, "1 2 \n", ""),
+      run("where_names_in_any_case", {"--where=b > 2 and a = 3"}, "3 4 \n", ""),
+      run("where_and_rows_both_hold", {"--where=#row >= 1", "--rows=2"}, "3 4 \n", ""),
+      run("where_holds_nowhere", {"--where=A+B = 4:6", "--col-name=B"}, "", ""),
   };
 }
 

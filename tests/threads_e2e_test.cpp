@@ -113,6 +113,10 @@ TEST(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
       {"cut inside the rows", plain.substr(0, plain.size() / 2 + 7), {}},
       {"arrays cut inside the heap", with_arrays.substr(0, with_arrays.size() - 9000), {}},
       {"gzip cut in the middle", gz.substr(0, gz.size() / 2), {}},
+      {"a filter and row ranges", plain, {"--where=PHA % 3 == 1 || F", "--rows=3-900,5000-"}},
+      {"a filter on a table with arrays", with_arrays, {"--where=S != 'aaa' && PHA < 2000"}},
+      {"row ranges cut inside the rows", plain.substr(0, plain.size() / 2 + 7), {"--rows=10-20,20000-"}},
+      {"image lines chosen under --full", images, {"--full", "--rows=7,100-"}},
       {"images under --full", images, {"--full"}},
       {"images cut under --full", images.substr(0, images.size() / 2 + 5), {"--full"}},
       {"gzip damaged in the middle", [&] {
