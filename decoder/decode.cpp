@@ -8,6 +8,7 @@
 #include "decoder/extension_header.h"
 #include "decoder/image_lines.h"
 #include "decoder/row_output.h"
+#include "image/compressed_image.h"
 #include "util/console.h"
 #include "util/failure.h"
 #include "util/settings.h"
@@ -48,6 +49,10 @@ int decode(fits::stream& in, util::output_file* file, fits::data_span* span, std
       // Not one line of it has arrived.
       print_progress(0, image.lines, '\n');
     }
+    return 0;
+  }
+  if (full != 0 && image::is_compressed_image(h)) {
+    if (h.complete) image::write_compressed_image(in, file, h);
     return 0;
   }
   if (h.naxis == 0) return 0;

@@ -8,6 +8,7 @@
 #include "fits/data_unit.h"
 #include "fits/image_values.h"
 #include "fits/stream.h"
+#include "image/tile_keywords.h"
 #include "util/output_file.h"
 
 namespace orvex::decoder {
@@ -30,6 +31,8 @@ struct extension_header {
   fits::data_unit unit{fits::data_unit::header_kind::extension};
   // BSCALE, BZERO and BLANK, for an image extension under --full.
   fits::image_values image;
+  // The Z keywords of a tile-compressed image (ZIMAGE = T), for --full.
+  image::tile_keywords tiles;
   // The _fpos of the data's first byte: the block boundary after the END
   // card (or after the last card, when the stream ended inside the header),
   // also when the stream ended before it.

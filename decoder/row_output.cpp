@@ -219,10 +219,6 @@ class row_sink {
   bool fault_reported_ = false;
 };
 
-// Fills a run with up to `max_rows` rows from row `first` on; returns how
-// many whole rows it holds and sets cut_available when the rows end short.
-using row_source = std::function<std::int64_t(std::int64_t first, std::int64_t max_rows, row_run& run)>;
-
 // The threads that format rows: the run setting, or every core the process
 // may use.
 int formatting_threads() {
@@ -362,6 +358,12 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t 
   // first whole line, so that a header that declares a line of a trillion
   // pixels on a short file costs nothing.
   return stream_rows(in, file, rows, f, true);
+}
+
+std::int64_t write_source_rows(util::output_file* file, std::int64_t rows, const row_formatter& f,
+                               const row_source& source) {
+  row_sink sink(file, rows, f, 0, true);
+  return pass_rows(rows > 0 ? rows : 0, f, heap_view{}, file != nullptr, source, sink);
 }
 
 }  // namespace orvex::decoder
