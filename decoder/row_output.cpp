@@ -234,7 +234,7 @@ int formatting_threads() {
 // pay for them, workers format runs while this thread reads the next ones.
 // Returns the number of rows done.
 std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_view& heap, bool with_text,
-                       const row_source& source, row_sink& sink) {
+                       const row_source& source, row_sink& sink, const row_maker& make = {}) {
   const std::int64_t width = f.row_bytes();
   // A run holds about run_bytes of input, the arrays of its rows counted
   // too: a row of a held table may point at megabytes of heap, whose text
@@ -250,6 +250,7 @@ std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_vie
     row_run run;
     while (done < rows) {
       const std::int64_t n = source(done, rows - done < per_run ? rows - done : per_run, run);
+      if (make) make(run);
       format_run(f, heap, with_text, run);
       if (!sink.emit(run)) return rows;
       done += n;
@@ -257,7 +258,7 @@ std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_vie
     }
     return done;
   }
-  row_pipeline pipeline(workers, f, heap, with_text, [&sink](row_run& run) { sink.emit(run); });
+  row_pipeline pipeline(workers, f, heap, with_text, [&sink](row_run& run) { sink.emit(run); }, make);
   while (done < rows) {
     row_run& run = pipeline.free_run();
     const std::int64_t n = source(done, rows - done < per_run ? rows - done : per_run, run);
@@ -361,9 +362,9 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t 
 }
 
 std::int64_t write_source_rows(util::output_file* file, std::int64_t rows, const row_formatter& f,
-                               const row_source& source) {
+                               const row_source& source, const row_maker& make) {
   row_sink sink(file, rows, f, 0, true);
-  return pass_rows(rows > 0 ? rows : 0, f, heap_view{}, file != nullptr, source, sink);
+  return pass_rows(rows > 0 ? rows : 0, f, heap_view{}, file != nullptr, source, sink, make);
 }
 
 }  // namespace orvex::decoder

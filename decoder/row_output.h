@@ -66,11 +66,17 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t 
 // sets cut_available as read_run does.
 using row_source = std::function<std::int64_t(std::int64_t first, std::int64_t max_rows, row_run& run)>;
 
+// Makes the bytes of the rows that a source has only counted into a run
+// (see write_source_rows); called on a worker, runs in any order.
+using row_maker = std::function<void(row_run& run)>;
+
 // The row loop for rows that a source makes rather than reads (the lines
 // of a tile-compressed image): `rows` rows of `f` from `source`, formatted
-// on the workers like read rows, f.leading_text() before the first.
+// like read rows, f.leading_text() before the first. With `make`, the
+// source only says which rows a run holds and `make` fills in their bytes
+// on the workers that format them (on this thread when there are none).
 std::int64_t write_source_rows(util::output_file* file, std::int64_t rows, const row_formatter& f,
-                               const row_source& source);
+                               const row_source& source, const row_maker& make = {});
 
 // Report a table, or an image, that the stream ended inside of, when it
 // was being written.

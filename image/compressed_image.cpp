@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -138,9 +139,9 @@ struct first_bad_tile {
   }
 };
 
-// Decodes band `b` into `out` (its lines' values). Returns false when a
-// tile's bytes did not arrive (the stream's cut).
-bool decode_band(const tile_grid& grid, const tile_rules& rules, const tile_table& t, std::int64_t b,
+// Decodes band `b`, whose tiles have arrived, into `out` (its lines'
+// values).
+void decode_band(const tile_grid& grid, const tile_rules& rules, const tile_table& t, std::int64_t b,
                  std::uint8_t* out, first_bad_tile& bad) {
   thread_local tile_place place;
   thread_local std::vector<std::int64_t> integers;
@@ -153,9 +154,8 @@ bool decode_band(const tile_grid& grid, const tile_rules& rules, const tile_tabl
     if (rules.zbitpix < 0 && reals.size() < pixels) reals.resize(pixels);
     const tile_outcome o = decode_tile(rules, t, place.number, place.pixels, place.width, place.height,
                                        integers.data(), reals.data());
-    if (o.what == tile_outcome::kind::cut) return false;
-    if (o.what == tile_outcome::kind::bad) {
-      bad.note(place.number, o);
+    if (o.what != tile_outcome::kind::decoded) {
+      bad.note(place.number, o.what == tile_outcome::kind::cut ? tile_outcome{tile_outcome::kind::bad, "its bytes did not arrive", {}} : o);
       if (rules.zbitpix > 0) {
         std::fill_n(integers.begin(), pixels, undefined_integer);
       } else {
@@ -171,7 +171,6 @@ bool decode_band(const tile_grid& grid, const tile_rules& rules, const tile_tabl
       }
     });
   }
-  return true;
 }
 
 }  // namespace
@@ -255,41 +254,57 @@ void write_compressed_image(fits::stream& in, util::output_file* file, const dec
   const std::int64_t lines = whole_bands < grid.band_count() ? grid.band_first_line(whole_bands) : grid.lines();
 
   first_bad_tile bad;
+  std::mutex bad_mutex;
   std::int64_t next_band = 0;
+  // On this thread: which bands a run holds, whole bands whose tiles have
+  // all arrived, up to about max_rows lines; the first band that has not
+  // arrived is the stream's cut.
   auto source = [&](std::int64_t first, std::int64_t max_rows, decoder::row_run& run) -> std::int64_t {
     run.first = first;
-    run.count = 0;
     run.cut_available = -1;
+    run.made_first = next_band;
+    run.made_count = 0;
     std::int64_t held = 0;
     while (next_band < whole_bands && (held == 0 || held + grid.band_lines(next_band) <= max_rows)) {
-      const std::int64_t band_lines = grid.band_lines(next_band);
-      const std::int64_t band_bytes = band_lines * grid.per_line() * size;
-      if (file != nullptr) run.bytes.resize(static_cast<std::size_t>(held * grid.per_line() * size + band_bytes));
-      if (file == nullptr) {
-        // A part that is not written formats no line: its tiles need no
-        // decoding.
-        held += band_lines;
-        ++next_band;
-        continue;
+      bool arrived = true;
+      for (std::int64_t i = 0; i < grid.tiles_per_band() && arrived; ++i) {
+        grid.place(next_band, i, last);
+        arrived = tile_arrived(rules, t, last.number);
       }
-      std::uint8_t* out = run.bytes.data() + held * grid.per_line() * size;
-      if (!decode_band(grid, rules, t, next_band, out, bad)) {
+      if (!arrived) {
         run.cut_available = 0;
         next_band = whole_bands;
         break;
       }
-      held += band_lines;
+      held += grid.band_lines(next_band);
       ++next_band;
+      ++run.made_count;
     }
-    run.rows = run.bytes.data();
     run.count = held;
-    if (run.cut_available < 0 && held == 0) {
-      // Nothing left to decode: the lines still owed are the stream's.
-      run.cut_available = 0;
-    }
+    // Until the worker has made them, the rows lie nowhere.
+    run.rows = nullptr;
     return held;
   };
-  const std::int64_t done = decoder::write_source_rows(file, lines, f, source);
+  // On a worker: the run's bands decoded into its lines' values.
+  auto make = [&](decoder::row_run& run) {
+    const std::int64_t line_bytes = grid.per_line() * size;
+    run.bytes.resize(static_cast<std::size_t>(run.count * line_bytes));
+    run.rows = run.bytes.data();
+    // A part that is not written formats no line: its tiles need no
+    // decoding.
+    if (file == nullptr) return;
+    first_bad_tile found;
+    std::int64_t at = 0;
+    for (std::int64_t b = run.made_first; b < run.made_first + run.made_count; ++b) {
+      decode_band(grid, rules, t, b, run.bytes.data() + at * line_bytes, found);
+      at += grid.band_lines(b);
+    }
+    if (found.number != 0) {
+      const std::lock_guard<std::mutex> lock(bad_mutex);
+      bad.note(found.number, {tile_outcome::kind::bad, nullptr, found.why});
+    }
+  };
+  const std::int64_t done = decoder::write_source_rows(file, lines, f, source, make);
   if (file != nullptr && bad.number != 0) failure::report_in_part("tile " + std::to_string(bad.number) + ": " + bad.why);
   if (file != nullptr && rowless_tile != 0 && done == lines) {
     failure::report_in_part("tile " + std::to_string(rowless_tile) + ": the table has no row for it: " +

@@ -165,7 +165,31 @@ std::string no_fit(std::int64_t bytes, std::int64_t pixels) {
   return "its " + std::to_string(bytes) + " bytes do not hold its " + std::to_string(pixels) + " pixels";
 }
 
+// The array a tile's bytes come from: COMPRESSED_DATA, else one of the
+// fallbacks, in this order; `origin` says which.
+enum class from { compressed, gzipped, raw };
+array_ref source_of(const tile_columns& c, const std::uint8_t* row, const tile_table& table, from& origin) {
+  array_ref source = array_of(c.data, row, table);
+  origin = from::compressed;
+  if (source.what == array_ref::kind::empty) {
+    source = array_of(c.gzip_data, row, table);
+    origin = from::gzipped;
+    if (source.what == array_ref::kind::empty) {
+      source = array_of(c.raw_data, row, table);
+      origin = from::raw;
+    }
+  }
+  return source;
+}
+
 }  // namespace
+
+bool tile_arrived(const tile_rules& rules, const tile_table& table, std::int64_t number) {
+  if (number < 1 || number > table.rows) return false;
+  from origin = from::compressed;
+  const std::uint8_t* row = table.rows_at + (number - 1) * table.row_bytes;
+  return source_of(rules.columns, row, table, origin).what != array_ref::kind::cut;
+}
 
 tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::int64_t number,
                          std::int64_t pixels, std::int64_t width, std::int64_t height, std::int64_t* integers,
@@ -176,17 +200,8 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
   scratch& s = room();
 
   // The tile's bytes: the compressed ones, else a fallback's.
-  const array_ref compressed = array_of(c.data, row, table);
-  array_ref source = compressed;
-  enum class from { compressed, gzipped, raw } origin = from::compressed;
-  if (compressed.what == array_ref::kind::empty) {
-    source = array_of(c.gzip_data, row, table);
-    origin = from::gzipped;
-    if (source.what == array_ref::kind::empty) {
-      source = array_of(c.raw_data, row, table);
-      origin = from::raw;
-    }
-  }
+  from origin = from::compressed;
+  const array_ref source = source_of(c, row, table, origin);
   switch (source.what) {
     case array_ref::kind::empty:
       return bad("its row holds no data");

@@ -86,6 +86,11 @@ struct tile_outcome {
 // as undefined_integer) or `reals` (floating images: values, undefined
 // pixels as NaN); the other pointer is unused. `cut`: an array inside the
 // heap that the stream did not deliver.
+// Whether tile `number`'s row and the array its bytes are taken from have
+// arrived (an array outside the heap counts as arrived: it is a fault of
+// the tile, not a cut).
+bool tile_arrived(const tile_rules& rules, const tile_table& table, std::int64_t number);
+
 tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::int64_t number,
                          std::int64_t pixels, std::int64_t width, std::int64_t height, std::int64_t* integers,
                          double* reals);

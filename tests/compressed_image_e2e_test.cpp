@@ -137,6 +137,9 @@ const judged_case judged_cases[] = {
      "astropy:compression_type='GZIP_2', tile_shape=(4, 5)"},
     {"gzip1_float_lossless", -32, {25, 12}, {}, true, "-g -q 0"},
     {"gzip2_double_lossless", -64, {25, 12}, {}, true, "-g2 -q 0"},
+    // Large enough for the workers to start (a megabyte of line values).
+    {"gzip2_16_on_workers", 16, {600, 300}, {}, false, "-g2 -t 100,10"},
+    {"gzip1_float_dither1_on_workers", -32, {700, 400}, {}, true, "-g", true},
     {"gzip1_float_dither1", -32, {64, 20}, {}, true, "-g", true},
     {"gzip1_float_dither1_seed", -32, {64, 20}, {}, true, "-g -q9999 2", true},
     {"gzip2_float_dither2", -32, {64, 20}, {}, true, "-g2 -qz 4", true},
@@ -238,6 +241,9 @@ const built_case built_cases[] = {
      "orvex: a.fits: part 1: tile 1: its band of 1 lines of 1000000000000 pixels is more than the 34 bytes "
      "that arrived can hold: the image is not written\n",
      1},
+    {"cut_in_the_second_tile",
+     gzip_image({line16({1, 2, 3}), line16({4, 5, 6})}, three_by_two, 2 * 2880 + 16 + line16({1, 2, 3}).size() + 3),
+     "1 2 3 \n", "orvex: a.fits: part 1: the stream ends inside the image: 1 of 2 image lines written\n", 1},
     {"bad_tile_size",
      gzip_image({line16({1, 2, 3})},
                 {{"ZCMPTYPE", "'GZIP_1'"}, {"ZBITPIX", "16"}, {"ZNAXIS", "1"}, {"ZNAXIS1", "3"}, {"ZTILE1", "0"}}),
