@@ -13,7 +13,9 @@
 // byte boundary comes one sign bit for every coefficient that is not 0.
 // The magnitudes times the scale are the H-transform's coefficients; the
 // first is the sum from the header. image/h_transform turns them into
-// pixels.
+// pixels. A lossy tile (scale above 1) may decode to values beyond its
+// image's type, which astropy and funpack clip to the type's range: that
+// belongs to the reader that knows the type.
 #pragma once
 
 #include <cstdint>
