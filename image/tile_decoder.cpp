@@ -10,12 +10,9 @@
 #include "image/dither.h"
 #include "image/gzip_tile.h"
 
-#if __has_include("image/rice.h")
 #include "image/hcompress.h"
 #include "image/plio.h"
 #include "image/rice.h"
-#define ORVEX_TILE_CODECS 1
-#endif
 
 namespace orvex::image {
 namespace {
@@ -276,7 +273,6 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
       case codec::none:
         made = from_bytes(in.data(), source.bytes, reals_stored);
         break;
-#ifdef ORVEX_TILE_CODECS
       case codec::rice: {
         if (rules.bytepix != 1 && rules.bytepix != 2 && rules.bytepix != 4 && rules.bytepix != 8) {
           return bad("BYTEPIX = " + std::to_string(rules.bytepix) + " is not 1, 2, 4 or 8");
@@ -308,12 +304,10 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
         u.integers = q;
         break;
       }
-#endif
       default:
         return bad("the compression ZCMPTYPE = '" + rules.algorithm_name + "' is not one this program reads");
     }
   }
-  (void)width;
   (void)height;
   if (made.what != tile_outcome::kind::decoded) return made;
 

@@ -60,6 +60,7 @@ std::string pixels_of(int bitpix, const std::vector<std::int64_t>& axes, std::ui
     switch (bitpix) {
       case 8: b.u8(null ? 255 : static_cast<std::uint8_t>(rng() % 200)); break;
       case 16: b.i16(null ? -32768 : static_cast<std::int16_t>(smooth * 30)); break;
+      case 'p': b.i16(static_cast<std::int16_t>(rng() % 7 == 0 ? rng() % 16000 : i / 50)); break;
       case 32: b.i32(null ? INT32_MIN : static_cast<std::int32_t>(smooth * 1e6)); break;
       case 64: b.i64(static_cast<std::int64_t>(rng())); break;
       case -32: null ? b.f32_bits(0x7FC00000U) : b.f32(static_cast<float>(smooth * 0.37)); break;
@@ -77,6 +78,7 @@ struct judged_case {
   bool nulls;
   std::string compress;         // fpack options, or "astropy:<CompImageHDU arguments>"
   bool quantized = false;       // compare with funpack's image instead of the source
+  bool mask = false;            // 16-bit values of 0 to 16000 in runs, as PLIO_1 takes them
 };
 
 class judged : public ::testing::TestWithParam<judged_case> {};
@@ -90,7 +92,7 @@ TEST_P(judged, lines_equal_the_uncompressed_images) {
     GTEST_SKIP() << "astropy is not installed";
   }
   const std::string image =
-      fits_builder{}.image(c.bitpix, c.axes, pixels_of(c.bitpix, c.axes, 17, c.nulls), c.extra).bytes();
+      fits_builder{}.image(c.bitpix, c.axes, pixels_of(c.mask ? 'p' : c.bitpix, c.axes, 17, c.nulls), c.extra).bytes();
   temp_folder work;
   write_file(work.path() / "img.fits", image);
   std::string command;
@@ -140,6 +142,18 @@ const judged_case judged_cases[] = {
     // Large enough for the workers to start (a megabyte of line values).
     {"gzip2_16_on_workers", 16, {600, 300}, {}, false, "-g2 -t 100,10"},
     {"gzip1_float_dither1_on_workers", -32, {700, 400}, {}, true, "-g", true},
+    {"rice_16", 16, {61, 23}, {}, false, "-r"},
+    {"rice_8", 8, {40, 9}, {}, false, "-r"},
+    {"rice_32_tiles", 32, {50, 41}, {{"BLANK", "-2147483648"}}, true, "-r -t 16,16"},
+    {"rice_u16_cube", 16, {20, 9, 4}, {{"BZERO", "32768"}}, false, "-r -t 20,9,2"},
+    {"plio_16", 16, {64, 12}, {}, false, "-p", false, true},
+    {"plio_8_tiles", 8, {30, 20}, {}, false, "-p -t 8,8"},
+    {"hcompress_16", 16, {64, 32}, {}, false, "-h"},
+    {"hcompress_32_tiles", 32, {50, 40}, {}, false, "-h -t 25,20"},
+    {"rice_float_dither1", -32, {100, 30}, {}, true, "-r", true},
+    {"rice_float_dither2_tiles", -32, {100, 30}, {}, false, "-r -qz 4 -t 25,30", true},
+    {"hcompress_float", -32, {64, 32}, {}, true, "-h", true},
+    {"hcompress_float_smooth", -32, {64, 32}, {}, false, "-h -s 4 -q 2", true},
     {"gzip1_float_dither1", -32, {64, 20}, {}, true, "-g", true},
     {"gzip1_float_dither1_seed", -32, {64, 20}, {}, true, "-g -q9999 2", true},
     {"gzip2_float_dither2", -32, {64, 20}, {}, true, "-g2 -qz 4", true},
