@@ -103,6 +103,9 @@ tile_rules rules_of(const decoder::extension_header& h) {
   r.blocksize = k.parameter("BLOCKSIZE").value_or(32);
   r.bytepix = k.parameter("BYTEPIX").value_or(4);
   r.smooth = k.parameter("SMOOTH").value_or(0);
+  if (r.zbitpix < 0 && k.unknown_quantize_method()) {
+    r.fault = "ZQUANTIZ = '" + k.quantize_name() + "' is not a quantizing method";
+  }
   return r;
 }
 

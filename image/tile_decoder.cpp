@@ -191,6 +191,7 @@ bool tile_arrived(const tile_rules& rules, const tile_table& table, std::int64_t
 tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::int64_t number,
                          std::int64_t pixels, std::int64_t width, std::int64_t height, std::int64_t* integers,
                          double* reals) {
+  if (!rules.fault.empty()) return bad(rules.fault);
   const std::uint8_t* row = table.rows_at + (number - 1) * table.row_bytes;
   const tile_columns& c = rules.columns;
   const bool floating = rules.zbitpix < 0;

@@ -65,6 +65,8 @@ struct tile_rules {
   std::int64_t bytepix = 4;           // RICE_1
   std::int64_t smooth = 0;            // HCOMPRESS_1
   tile_columns columns;
+  // A fault of the header that makes every tile undecodable, or empty.
+  std::string fault;
 };
 
 // The stored integer that stands for an undefined pixel of an integer

@@ -53,6 +53,7 @@ class tile_keywords {
 
   // ZQUANTIZ; without the card a quantized image was not dithered.
   quantizing quantize_method() const;
+  const std::string& quantize_name() const { return zquantiz_; }
   // Whether ZQUANTIZ names a method this reader does not know.
   bool unknown_quantize_method() const;
   // ZDITHER0, 1 when absent (the first offset of the sequence).
