@@ -276,3 +276,18 @@ INSTANTIATE_TEST_SUITE_P(compressed_image, built, ::testing::ValuesIn(built_case
 
 }  // namespace
 }  // namespace orvex::test
+
+namespace orvex::test {
+namespace {
+
+TEST(compressed_image, list_names_the_image_and_its_codec) {
+  const std::string input = gzip_image({line16({1, 2, 3}), line16({4, 5, 6})}, three_by_two);
+  const run_result r = run_orvex({.args = {"--list", "a.fits"}, .inputs = {{"a.fits", input}}});
+  EXPECT_EQ(r.exit_code, 0) << r.describe();
+  EXPECT_EQ(r.out,
+            "a.000  primary  BITPIX=8  NAXIS=0\n"
+            "a.001  BINTABLE  compressed image  BITPIX=16  NAXIS1=3  NAXIS2=2  ZCMPTYPE=GZIP_1\n");
+}
+
+}  // namespace
+}  // namespace orvex::test
