@@ -1,4 +1,4 @@
-// Tile-compressed images under --full, end to end.
+// Tile-compressed images and random groups under --full, end to end.
 //
 // Judged: images built here are compressed by fpack or astropy and the
 // lines orvex writes for the compressed file are compared byte for byte
@@ -288,6 +288,57 @@ TEST(compressed_image, list_names_the_image_and_its_codec) {
             "a.000  primary  BITPIX=8  NAXIS=0\n"
             "a.001  BINTABLE  compressed image  BITPIX=16  NAXIS1=3  NAXIS2=2  ZCMPTYPE=GZIP_1\n");
 }
+
+}  // namespace
+}  // namespace orvex::test
+
+namespace orvex::test {
+namespace {
+
+// Two groups of two 16-bit parameters (the first scaled by 2, the second
+// offset by 100) and two data values (BZERO 32768, BLANK -4).
+std::string two_groups() {
+  const std::string groups = big_endian{}.i16(1).i16(2).i16(3).i16(-4).i16(-5).i16(0).i16(-32768).i16(32767).bytes();
+  return fits_builder{}
+      .primary({"SIMPLE  =                    T", "BITPIX  =                   16", "NAXIS   =                    3",
+                "NAXIS1  =                    0", "NAXIS2  =                    2", "NAXIS3  =                    1",
+                {"GROUPS", "T"}, {"PCOUNT", "2"}, {"GCOUNT", "2"}, {"PTYPE1", "'UU'"}, {"PSCAL1", "2.0"},
+                {"PTYPE2", "'VV, W'"}, {"PZERO2", "100"}, {"BZERO", "32768"}, {"BLANK", "-4"}})
+      .data(groups)
+      .bytes();
+}
+
+struct groups_case {
+  const char* name;
+  std::vector<std::string> args;
+  std::string input;
+  std::string file;   // the output that holds the groups
+  std::string lines;  // its lines that are no comment lines
+  std::string err;
+  int status;
+};
+
+class groups : public ::testing::TestWithParam<groups_case> {};
+
+TEST_P(groups, one_line_per_group) {
+  const groups_case& c = GetParam();
+  const run_result r = run_orvex({.args = c.args, .inputs = {{"uv.fits", c.input}}});
+  EXPECT_EQ(r.exit_code, c.status) << r.describe();
+  EXPECT_EQ(r.err, c.err);
+  ASSERT_EQ(r.files.count(c.file), 1U) << r.describe();
+  EXPECT_EQ(image_lines(r.files.at(c.file)), c.lines);
+}
+
+const groups_case groups_cases[] = {
+    {"scaled", {"--full", "uv.fits"}, two_groups(), "uv.000", "2 102 32771 nan \n-10 100 0 65535 \n", "", 0},
+    {"csv", {"--full", "--csv", "uv.fits"}, two_groups(), "uv.000.csv",
+     "UU,\"VV, W\",1,2\n2,102,32771,nan\n-10,100,0,65535\n", "", 0},
+    {"cut_in_the_second_group", {"--full", "uv.fits"}, two_groups().substr(0, 2880 + 12), "uv.000",
+     "2 102 32771 nan \n", "orvex: uv.fits: part 0: the stream ends inside the image: 1 of 2 image lines written\n", 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(random_groups, groups, ::testing::ValuesIn(groups_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvex::test
