@@ -212,7 +212,6 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
       break;
   }
   const std::span<const std::uint8_t> in(source.at, static_cast<std::size_t>(source.bytes));
-  const int image_size = floating ? -rules.zbitpix / 8 : rules.zbitpix / 8;
 
   unpacked u;
   // Bytes of big-endian values (NOCOMPRESS, GZIP, the fallbacks).
@@ -220,7 +219,9 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
     const int size = value_size(n, pixels);
     if (size == 0) return bad(no_fit(n, pixels));
     if (values_are_reals) {
-      if (size != image_size) return bad(no_fit(n, pixels));
+      // A tile stored as it is may hold singles or doubles, whichever
+      // the image's type.
+      if (size != 4 && size != 8) return bad(no_fit(n, pixels));
       u.real_bytes = b;
       u.real_size = size;
     } else {
@@ -249,13 +250,7 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
   // Integers that a quantized image restores, or an integer image's.
   const bool reals_stored = floating && (origin != from::compressed || !rules.quantized);
   if (origin == from::raw) {
-    if (floating && source.count == pixels && (letter_bytes(c.raw_data.letter) == 4 || letter_bytes(c.raw_data.letter) == 8) &&
-        (c.raw_data.letter == 'E' || c.raw_data.letter == 'D')) {
-      u.real_bytes = in.data();
-      u.real_size = letter_bytes(c.raw_data.letter);
-    } else {
-      made = from_bytes(in.data(), source.bytes, floating);
-    }
+    made = from_bytes(in.data(), source.bytes, floating);
   } else if (origin == from::gzipped) {
     const std::uint8_t* b = nullptr;
     std::int64_t n = 0;

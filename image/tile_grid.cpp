@@ -81,22 +81,19 @@ void tile_grid::place(std::int64_t b, std::int64_t i, tile_place& t) const {
     t.extent[m] = left < tiles_[m] ? left : tiles_[m];
     start[m] = 0;
   }
-  // The number: the index along each axis, the first fastest.
-  std::vector<std::int64_t> higher(n, 0);
-  for (std::size_t k = m + 1; k < n; ++k) {
-    higher[k] = above % axes_[k];
-    above /= axes_[k];
-  }
-  for (std::size_t k = n; k-- > 0;) {
-    std::int64_t index = 0;
+  // The number: the index along each axis, the first fastest (the axes
+  // above the band axis have tiles of one pixel).
+  std::int64_t scale = 1;
+  for (std::size_t k = 0; k < n; ++k) {
+    std::int64_t index = along;
     if (k < m) {
       index = start[k] / tiles_[k];
-    } else if (k == m) {
-      index = along;
-    } else {
-      index = higher[k];
+    } else if (k > m) {
+      index = above % axes_[k];
+      above /= axes_[k];
     }
-    index_number = saturated_product(index_number, counts_[k]) + index;
+    index_number = util::saturated_sum(index_number, saturated_product(index, scale));
+    scale = saturated_product(scale, counts_[k]);
   }
   t.number = index_number + 1;
   t.width = t.extent[0];

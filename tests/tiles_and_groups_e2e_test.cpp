@@ -44,7 +44,9 @@ bool have(const char* tool) { return std::system((std::string("command -v ") + t
 
 // An image of `bitpix` and `axes` with values spread over its type, NaNs
 // (floats) or BLANK values (integers with `blank`) here and there.
-std::string pixels_of(int bitpix, const std::vector<std::int64_t>& axes, std::uint64_t seed, bool nulls) {
+// With `mask`, 16-bit values of 0 to 16000 in runs, as PLIO_1 takes them.
+std::string pixels_of(int bitpix, const std::vector<std::int64_t>& axes, std::uint64_t seed, bool nulls,
+                      bool mask) {
   std::int64_t n = 1;
   for (std::int64_t a : axes) n *= a;
   std::mt19937_64 rng(seed);
@@ -59,8 +61,13 @@ std::string pixels_of(int bitpix, const std::vector<std::int64_t>& axes, std::ui
     const double smooth = 100.0 * std::sin(static_cast<double>(i) * 0.01) + static_cast<double>(rng() % 50);
     switch (bitpix) {
       case 8: b.u8(null ? 255 : static_cast<std::uint8_t>(rng() % 200)); break;
-      case 16: b.i16(null ? -32768 : static_cast<std::int16_t>(smooth * 30)); break;
-      case 'p': b.i16(static_cast<std::int16_t>(rng() % 7 == 0 ? rng() % 16000 : i / 50)); break;
+      case 16:
+        if (mask) {
+          b.i16(static_cast<std::int16_t>(rng() % 7 == 0 ? rng() % 16000 : i / 50));
+        } else {
+          b.i16(null ? -32768 : static_cast<std::int16_t>(smooth * 30));
+        }
+        break;
       case 32: b.i32(null ? INT32_MIN : static_cast<std::int32_t>(smooth * 1e6)); break;
       case 64: b.i64(static_cast<std::int64_t>(rng())); break;
       case -32: null ? b.f32_bits(0x7FC00000U) : b.f32(static_cast<float>(smooth * 0.37)); break;
@@ -78,7 +85,7 @@ struct judged_case {
   bool nulls;
   std::string compress;         // fpack options, or "astropy:<CompImageHDU arguments>"
   bool quantized = false;       // compare with funpack's image instead of the source
-  bool mask = false;            // 16-bit values of 0 to 16000 in runs, as PLIO_1 takes them
+  bool mask = false;            // pixels for PLIO_1 (see pixels_of)
 };
 
 class judged : public ::testing::TestWithParam<judged_case> {};
@@ -92,7 +99,7 @@ TEST_P(judged, lines_equal_the_uncompressed_images) {
     GTEST_SKIP() << "astropy is not installed";
   }
   const std::string image =
-      fits_builder{}.image(c.bitpix, c.axes, pixels_of(c.mask ? 'p' : c.bitpix, c.axes, 17, c.nulls), c.extra).bytes();
+      fits_builder{}.image(c.bitpix, c.axes, pixels_of(c.bitpix, c.axes, 17, c.nulls, c.mask), c.extra).bytes();
   temp_folder work;
   write_file(work.path() / "img.fits", image);
   std::string command;
