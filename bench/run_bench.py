@@ -517,8 +517,8 @@ def main() -> int:
         if pair is None:
             checks.append((f"{stem}.fz", "not measured: fpack or funpack is missing"))
             continue
-        packed, plain = pair
-        o_plain_image = measure(f"orvex --full {plain.name}", [orvex, "--full", str(plain)], scratch,
+        packed, unpacked = pair
+        o_plain_image = measure(f"orvex --full {unpacked.name}", [orvex, "--full", str(unpacked)], scratch,
                                 outputs=[scratch / f"{stem}.000"])
         os.replace(scratch / f"{stem}.000", scratch / f"{stem}.plain")
         o_packed = measure(f"orvex --full {packed.name}", [orvex, "--full", str(packed)], scratch,

@@ -1,5 +1,6 @@
 #include "image/compressed_image.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -115,8 +116,9 @@ tile_rules rules_of(const decoder::extension_header& h) {
 int line_value_bytes(int zbitpix) { return zbitpix > 0 ? 8 : -zbitpix / 8; }
 
 void put_value(std::uint8_t* b, std::int64_t v) {
-  const auto u = static_cast<std::uint64_t>(v);
-  for (int i = 0; i < 8; ++i) b[i] = static_cast<std::uint8_t>(u >> (56 - 8 * i));
+  std::uint64_t u = static_cast<std::uint64_t>(v);
+  if constexpr (std::endian::native == std::endian::little) u = __builtin_bswap64(u);
+  std::memcpy(b, &u, 8);
 }
 void put_value(std::uint8_t* b, double v, int size) {
   if (size == 4) {

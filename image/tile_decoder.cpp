@@ -146,6 +146,7 @@ void reals_of(const std::uint8_t* b, int size, std::int64_t pixels, double* out)
 // space) or the image's floating values (as bytes of `size`).
 struct unpacked {
   const std::int64_t* integers = nullptr;
+  const std::int32_t* narrow = nullptr;  // 32-bit codecs' integers, not yet widened
   const std::uint8_t* real_bytes = nullptr;
   int real_size = 0;
 };
@@ -278,17 +279,13 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
                                           {q, static_cast<std::size_t>(pixels)})) {
           return bad(why);
         }
-        std::int64_t* wide = grown(s.integers, pixels);
-        for (std::int64_t i = 0; i < pixels; ++i) wide[i] = q[i];
-        u.integers = wide;
+        u.narrow = q;
         break;
       }
       case codec::plio: {
         std::int32_t* q = grown(s.narrow, pixels);
         if (const char* why = plio_decode(in, {q, static_cast<std::size_t>(pixels)})) return bad(why);
-        std::int64_t* wide = grown(s.integers, pixels);
-        for (std::int64_t i = 0; i < pixels; ++i) wide[i] = q[i];
-        u.integers = wide;
+        u.narrow = q;
         break;
       }
       case codec::hcompress: {
@@ -319,12 +316,29 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
   }
 
   if (!floating) {
-    if (u.integers == nullptr) return bad("its values are not integers");
-    for (std::int64_t i = 0; i < pixels; ++i) {
-      const std::int64_t v = u.integers[i];
-      integers[i] = (rules.blank && v == *rules.blank) || (null_value && v == *null_value) ? undefined_integer : v;
+    // Undefined pixels: the image's BLANK and the tile's null value; a
+    // value that is neither stands for itself.
+    const std::int64_t blank = rules.blank.value_or(undefined_integer);
+    const std::int64_t null = null_value.value_or(undefined_integer);
+    auto put = [&](const auto* values) {
+      for (std::int64_t i = 0; i < pixels; ++i) {
+        const std::int64_t v = values[i];
+        integers[i] = v == blank || v == null ? undefined_integer : v;
+      }
+    };
+    if (u.narrow != nullptr) {
+      put(u.narrow);
+    } else if (u.integers != nullptr) {
+      put(u.integers);
+    } else {
+      return bad("its values are not integers");
     }
     return {};
+  }
+  if (u.narrow != nullptr) {
+    std::int64_t* wide = grown(s.integers, pixels);
+    for (std::int64_t i = 0; i < pixels; ++i) wide[i] = u.narrow[i];
+    u.integers = wide;
   }
   if (u.real_bytes != nullptr) {
     reals_of(u.real_bytes, u.real_size, pixels, reals);
