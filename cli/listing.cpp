@@ -131,7 +131,7 @@ struct part_header {
   std::string text(const std::string& name) const {
     std::string line = name + "  " + kind;
     if (extname) line += "  EXTNAME=" + *extname;
-    if (kind == "BINTABLE" && zimage) {
+    if (kind == "BINTABLE" && zimage && !zbitpix.empty() && znaxis) {
       // Its rows are tiles: what it holds is an image.
       return line + "  compressed image" + image_text("BITPIX=" + zbitpix, znaxis, zaxes) + "  ZCMPTYPE=" + zcmptype + "\n";
     }

@@ -181,7 +181,9 @@ void decode_band(const tile_grid& grid, const tile_rules& rules, const tile_tabl
 }  // namespace
 
 bool is_compressed_image(const decoder::extension_header& h) {
-  return h.tiles.compressed_image() && table[1].tbcol == -1;
+  // Without ZBITPIX and ZNAXIS a table that says ZIMAGE = T describes no
+  // image: it is written as the table it is, and nothing of it is lost.
+  return h.tiles.compressed_image() && h.tiles.zbitpix() && h.tiles.znaxis() && table[1].tbcol == -1;
 }
 
 void write_compressed_image(fits::stream& in, util::output_file* file, const decoder::extension_header& h) {

@@ -15,8 +15,8 @@
 
 namespace orvex::image {
 
-// Whether the extension is a tile-compressed image: ZIMAGE = T in a binary
-// table (no TBCOL1).
+// Whether the extension is a tile-compressed image: ZIMAGE = T, ZBITPIX
+// and ZNAXIS in a binary table (no TBCOL1).
 bool is_compressed_image(const decoder::extension_header& h);
 
 // Writes the image of the table whose header is `h` from `in` (at its
