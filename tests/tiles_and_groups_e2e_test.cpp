@@ -351,3 +351,27 @@ INSTANTIATE_TEST_SUITE_P(random_groups, groups, ::testing::ValuesIn(groups_cases
 
 }  // namespace
 }  // namespace orvex::test
+
+namespace orvex::test {
+namespace {
+
+// A table, then two compressed images: each image is its own part, and
+// the table between is written as before.
+TEST(compressed_image, several_images_after_a_table) {
+  const std::string one = gzip_image({line16({1, 2, 3}), line16({4, 5, 6})}, three_by_two);
+  const std::string two = gzip_image({line16({7, 8, 9}), line16({-1, -2, -3})}, three_by_two);
+  // Each built file is an empty primary unit (one block) and the image.
+  const std::string input =
+      fits_builder{}.empty_primary().bintable({{"TTYPE1", "'V'"}, {"TFORM1", "'1J'"}}, big_endian{}.i32(42).bytes()).bytes() +
+      one.substr(2880) + two.substr(2880);
+  const run_result r = run_orvex({.args = {"--full", "a.fits"}, .inputs = {{"a.fits", input}}});
+  EXPECT_EQ(r.exit_code, 0) << r.describe();
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(r.files.count("a.003"), 1U) << r.describe();
+  EXPECT_EQ(image_lines(r.files.at("a.001")), "42 \n");
+  EXPECT_EQ(image_lines(r.files.at("a.002")), "1 2 3 \n4 5 6 \n");
+  EXPECT_EQ(image_lines(r.files.at("a.003")), "7 8 9 \n-1 -2 -3 \n");
+}
+
+}  // namespace
+}  // namespace orvex::test
