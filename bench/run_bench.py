@@ -39,7 +39,7 @@ import threading
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import List, Optional, Sequence
+from typing import List, Optional, Sequence, Tuple
 
 ROOT = Path(__file__).resolve().parent.parent
 
@@ -208,6 +208,43 @@ def image_file(programs: Programs, bitpix: int, name: str) -> Path:
             sys.exit(f"run_bench: make_events --image {bitpix} failed")
         os.replace(partial, path)
     return path
+
+
+# Tile-compressed forms of two of the images, by fpack's Rice coding (the
+# float one quantized, as fpack does by default), and the images funpack
+# restores from them: orvex --full on the compressed file is timed against
+# orvex --full on the same image stored uncompressed.
+COMPRESSED = [("image_f32.fits", "rice_f32"), ("image.fits", "rice_i16")]
+
+
+def compressed_pair(source: Path, stem: str) -> Optional[Tuple[Path, Path]]:
+    fpack, funpack = shutil.which("fpack"), shutil.which("funpack")
+    if not fpack or not funpack:
+        return None
+    packed = source.with_name(stem + ".fz")
+    plain = source.with_name(stem + ".fits")
+    if not (packed.exists() and plain.exists() and packed.stat().st_mtime >= source.stat().st_mtime):
+        note(f"writing {packed.name} with fpack -r")
+        remove(packed, plain)
+        if subprocess.run([fpack, "-r", "-O", str(packed), str(source)]).returncode != 0 or \
+                subprocess.run([funpack, "-O", str(plain), str(packed)]).returncode != 0:
+            return None
+    return packed, plain
+
+
+def same_image_lines(a: Path, b: Path) -> str:
+    """Whether two outputs hold the same lines apart from their "!" lines."""
+    if not a.exists() or not b.exists():
+        return f"missing output: {a.name if not a.exists() else b.name}"
+    with open(a, "rb") as fa, open(b, "rb") as fb:
+        la = (line for line in fa if not line.startswith(b"!"))
+        lb = (line for line in fb if not line.startswith(b"!"))
+        for n, (x, y) in enumerate(zip(la, lb), 1):
+            if x != y:
+                return f"line {n} differs: {short(x)} / {short(y)}"
+        if next(la, None) is not None or next(lb, None) is not None:
+            return "different line counts"
+    return "identical"
 
 
 # --------------------------------------------------------------- measuring
@@ -488,6 +525,22 @@ def main() -> int:
             checks.append((f"{words} lines", compare_rows(scratch / f"{image.stem}.000", floor_image)))
         remove(scratch / f"{image.stem}.000")
         image_rows.append((o_image, floor_i, "image floor"))
+
+    # Each compressed image against the same image stored uncompressed.
+    for name, stem in COMPRESSED if WITH_IMAGE and not missing_orvex else []:
+        pair = compressed_pair(BUILD / "data" / name, stem)
+        if pair is None:
+            checks.append((f"{stem}.fz", "not measured: fpack or funpack is missing"))
+            continue
+        packed, unpacked = pair
+        o_plain_image = measure(f"orvex --full {unpacked.name}", [orvex, "--full", str(unpacked)], scratch,
+                                outputs=[scratch / f"{stem}.000"])
+        os.replace(scratch / f"{stem}.000", scratch / f"{stem}.plain")
+        o_packed = measure(f"orvex --full {packed.name}", [orvex, "--full", str(packed)], scratch,
+                           outputs=[scratch / f"{stem}.000", scratch / f"{stem}.001"])
+        checks.append((f"--full {packed.name} lines", same_image_lines(scratch / f"{stem}.001", scratch / f"{stem}.plain")))
+        remove(scratch / f"{stem}.000", scratch / f"{stem}.001", scratch / f"{stem}.plain")
+        image_rows.append((o_packed, o_plain_image, "uncompressed"))
 
     o_response = None
     if RESPONSE_MB > 0 and not missing_orvex:

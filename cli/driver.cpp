@@ -23,6 +23,7 @@
 #include "fits/data_unit.h"
 #include "fits/header_names.h"
 #include "fits/image_values.h"
+#include "image/random_groups.h"
 #include "fits/stream.h"
 #include "util/compat.h"
 #include "select/chosen.h"
@@ -50,6 +51,7 @@ struct primary_values {
   // and the image's BSCALE, BZERO and BLANK for --full.
   fits::data_unit unit{fits::data_unit::header_kind::primary};
   fits::image_values image;
+  image::group_keywords groups;
 };
 
 bool starts_with(const char* text, const char* prefix) {
@@ -99,6 +101,7 @@ bool read_primary_header(fits::stream& in, util::output_file* out, primary_value
     if (out != nullptr && no_comments == 0) out->write_comment(card.data());
     v.unit.observe(card.data());
     v.image.observe(card.data());
+    v.groups.observe(card.data());
     if (starts_with(card.data(), "END")) return true;
     scan_primary_card(card.data(), v);
   }
@@ -376,13 +379,16 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   }
   if (!extension_found) {
     fits::realign(in);
-    // Under --full every image that its header declares by the FITS rules
-    // is written; random groups, images without a pixel and headers whose
-    // axis cards break those rules keep the default.
+    // Under --full random groups and every image that its header declares
+    // by the FITS rules are written; images without a pixel and headers
+    // whose axis cards break those rules keep the default.
     const decoder::image_layout declared = decoder::layout_of(values.unit, values.image);
     const decoder::image_layout image = full != 0 ? declared : decoder::image_layout{};
     const bool dumped = values.bitpix == 16 && values.naxis == 2 && values.naxis1 != -1 && values.naxis2 != -1;
-    if (image.what != decoder::image_layout::kind::none) {
+    if (full != 0 && image::writable_groups(values.unit, values.groups)) {
+      image::write_groups(in, primary, values.unit, values.image, values.groups);
+      fits::realign(in);
+    } else if (image.what != decoder::image_layout::kind::none) {
       decoder::write_image(in, primary, image);
       fits::realign(in);
     } else if (dumped) {

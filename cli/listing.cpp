@@ -80,6 +80,11 @@ struct part_header {
   std::map<std::int64_t, std::string> axes;  // NAXISn by n
   std::int64_t tfields = 0;
   std::map<std::int64_t, column_texts> columns;
+  // The image a tile-compressed table holds (ZIMAGE = T).
+  bool zimage = false;
+  std::string zbitpix, zcmptype;
+  std::optional<std::string> znaxis;
+  std::map<std::int64_t, std::string> zaxes;
   fits::data_unit unit;
   bool complete = false;
 
@@ -102,6 +107,16 @@ struct part_header {
       const std::string v = card_value(card);
       std::int64_t n = 0;
       if (std::from_chars(v.data(), v.data() + v.size(), n).ec == std::errc()) tfields = n;
+    } else if (key == "ZIMAGE") {
+      zimage = card_value(card) == "T";
+    } else if (key == "ZBITPIX") {
+      zbitpix = card_value(card);
+    } else if (key == "ZNAXIS") {
+      znaxis = card_value(card);
+    } else if (key == "ZCMPTYPE") {
+      zcmptype = card_value(card);
+    } else if (auto n = index_of(key, "ZNAXIS")) {
+      zaxes[*n] = card_value(card);
     } else if (auto n = index_of(key, "NAXIS")) {
       axes[*n] = card_value(card);
     } else if (auto n = index_of(key, "TTYPE")) {
@@ -116,6 +131,10 @@ struct part_header {
   std::string text(const std::string& name) const {
     std::string line = name + "  " + kind;
     if (extname) line += "  EXTNAME=" + *extname;
+    if (kind == "BINTABLE" && zimage && !zbitpix.empty() && znaxis) {
+      // Its rows are tiles: what it holds is an image.
+      return line + "  compressed image" + image_text("BITPIX=" + zbitpix, znaxis, zaxes) + "  ZCMPTYPE=" + zcmptype + "\n";
+    }
     if (is_table()) {
       line += "  " + std::to_string(unit.naxis2()) + " rows x " + std::to_string(tfields) + " columns\n";
       const std::int64_t last = tfields < most_columns ? tfields : most_columns;
@@ -134,15 +153,21 @@ struct part_header {
       }
       return line;
     }
-    line += "  BITPIX=" + bitpix;
+    return line + image_text("BITPIX=" + bitpix, naxis, axes) + "\n";
+  }
+
+  // "  BITPIX=b  NAXIS1=n1  NAXIS2=n2 ..." (or "  NAXIS=0" without axes).
+  static std::string image_text(const std::string& bitpix_text, const std::optional<std::string>& count_text,
+                                const std::map<std::int64_t, std::string>& lengths) {
+    std::string line = "  " + bitpix_text;
     std::int64_t count = 0;
-    if (naxis) std::from_chars(naxis->data(), naxis->data() + naxis->size(), count);
-    if (count <= 0) return line + "  NAXIS=" + (naxis ? *naxis : std::string("0")) + "\n";
+    if (count_text) std::from_chars(count_text->data(), count_text->data() + count_text->size(), count);
+    if (count <= 0) return line + "  NAXIS=" + (count_text ? *count_text : std::string("0"));
     for (std::int64_t n = 1; n <= count && n <= fits::max_axes; ++n) {
-      auto a = axes.find(n);
-      line += "  NAXIS" + std::to_string(n) + "=" + (a != axes.end() ? a->second : std::string());
+      auto a = lengths.find(n);
+      line += "  NAXIS" + std::to_string(n) + "=" + (a != lengths.end() ? a->second : std::string());
     }
-    return line + "\n";
+    return line;
   }
 };
 

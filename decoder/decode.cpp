@@ -9,6 +9,7 @@
 #include "decoder/image_lines.h"
 #include "decoder/name_check.h"
 #include "decoder/row_output.h"
+#include "image/compressed_image.h"
 #include "util/console.h"
 #include "util/failure.h"
 #include "util/settings.h"
@@ -54,6 +55,10 @@ int decode(fits::stream& in, util::output_file* file, fits::data_span* span, std
   }
   if (full == 0 && file != nullptr && fits::is_image_extension(xtension)) {
     note_image_left_out(layout_of(h.unit, h.image), h.unit);
+  }
+  if (full != 0 && image::is_compressed_image(h)) {
+    if (h.complete) image::write_compressed_image(in, file, h);
+    return 0;
   }
   if (h.naxis == 0) return 0;
   // The choice rests on TBCOL1 alone: an image extension, without TBCOL1

@@ -9,6 +9,7 @@
 #include "fits/header_names.h"
 #include "fits/image_values.h"
 #include "fits/stream.h"
+#include "image/tile_keywords.h"
 #include "util/output_file.h"
 
 namespace orvex::decoder {
@@ -33,6 +34,8 @@ struct extension_header {
   fits::image_values image;
   // EXTNAME, EXTVER and the columns' whole TTYPEn values and TNULLn.
   fits::header_names names;
+  // The Z keywords of a tile-compressed image (ZIMAGE = T), for --full.
+  image::tile_keywords tiles;
   // The _fpos of the data's first byte: the block boundary after the END
   // card (or after the last card, when the stream ended inside the header),
   // also when the stream ended before it.

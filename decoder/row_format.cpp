@@ -157,9 +157,25 @@ row_formatter row_formatter::image_lines(const pixel_rules& pixels, std::int64_t
   return f;
 }
 
+row_formatter row_formatter::group_lines(const pixel_rules& pixels, std::int64_t per_line,
+                                        std::vector<pixel_rules> params, std::vector<std::string> names,
+                                        text_form form) {
+  row_formatter f = image_lines(pixels, per_line, form);
+  f.row_bytes_ = util::saturated_product(util::saturated_sum(f.per_line_, static_cast<std::int64_t>(params.size())),
+                                         pixels.bytes());
+  f.params_ = std::move(params);
+  f.param_names_ = std::move(names);
+  return f;
+}
+
 void row_formatter::leading_text(text_buffer& text) const {
   if (!form_.csv) return;
   if (kind_ == kind::image) {
+    for (std::size_t k = 0; k < param_names_.size(); ++k) {
+      start_field(text, k);
+      put_name(text, param_names_[k].c_str());
+    }
+    if (!param_names_.empty() && per_line_ > 0) text.put(',');
     // An image's columns have no names: they are numbered, 1 to NAXIS1, as
     // FITS counts pixels.
     for (std::int64_t n = 1; n <= per_line_; ++n) {
@@ -316,7 +332,12 @@ void row_formatter::format_image(const unsigned char* row, text_buffer& text) co
   const std::size_t line_start = text.size();
   // In CSV the comma after each value parts the fields, and the last one
   // goes.
-  pixels_.write(row, per_line_, text, numbers(), form_.csv ? ',' : ' ');
+  const char separator = form_.csv ? ',' : ' ';
+  for (const pixel_rules& p : params_) {
+    p.write(row, 1, text, numbers(), separator);
+    row += p.bytes();
+  }
+  pixels_.write(row, per_line_, text, numbers(), separator);
   if (form_.csv && text.size() != line_start) text.resize_down(text.size() - 1);
   text.put('\n');
 }

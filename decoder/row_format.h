@@ -86,6 +86,12 @@ class row_formatter {
   }
   // The first row from `row` on that may be wanted (row_choice::next_wanted).
   std::int64_t next_wanted(std::int64_t row) const { return choice_ == nullptr ? row : choice_->next_wanted(row); }
+  // The lines of random groups: one per group, its parameters first, each
+  // by its own rules (PSCALn, PZEROn), then its `per_line` data values by
+  // `pixels`, as image_lines writes them; in CSV the header record names
+  // the parameters (`names`, their PTYPEn) before the values' positions.
+  static row_formatter group_lines(const pixel_rules& pixels, std::int64_t per_line, std::vector<pixel_rules> params,
+                                   std::vector<std::string> names, text_form form = {});
 
   // Bytes one row takes in the data unit.
   std::int64_t row_bytes() const { return row_bytes_; }
@@ -184,6 +190,8 @@ class row_formatter {
   bool every_field_ = false;  // ASCII: A and F fields too
   pixel_rules pixels_;        // image
   std::int64_t per_line_ = 0; // image: stored values per line
+  std::vector<pixel_rules> params_;       // random groups: each parameter's rules
+  std::vector<std::string> param_names_;  // and its name
   bool has_arrays_ = false;
   std::int64_t row_bytes_ = 0;
   std::vector<cell> cells_;     // by column number - 1

@@ -232,10 +232,6 @@ class row_sink {
   bool fault_reported_ = false;
 };
 
-// Fills a run with up to `max_rows` rows from row `first` on; returns how
-// many whole rows it holds and sets cut_available when the rows end short.
-using row_source = std::function<std::int64_t(std::int64_t first, std::int64_t max_rows, row_run& run)>;
-
 // The threads that format rows: the run setting, or every core the process
 // may use.
 int formatting_threads() {
@@ -251,7 +247,7 @@ int formatting_threads() {
 // pay for them, workers format runs while this thread reads the next ones.
 // Returns the number of rows done.
 std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_view& heap, bool with_text,
-                       const row_source& source, row_sink& sink) {
+                       const row_source& source, row_sink& sink, const row_maker& make = {}) {
   const std::int64_t width = f.row_bytes();
   // A run holds about run_bytes of input, the arrays of its rows counted
   // too: a row of a held table may point at megabytes of heap, whose text
@@ -267,6 +263,7 @@ std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_vie
     row_run run;
     while (done < rows) {
       const std::int64_t n = source(done, rows - done < per_run ? rows - done : per_run, run);
+      if (make) make(run);
       format_run(f, heap, with_text, run);
       if (!sink.emit(run)) return rows;
       done += n;
@@ -274,7 +271,7 @@ std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_vie
     }
     return done;
   }
-  row_pipeline pipeline(workers, f, heap, with_text, [&sink](row_run& run) { sink.emit(run); });
+  row_pipeline pipeline(workers, f, heap, with_text, [&sink](row_run& run) { sink.emit(run); }, make);
   while (done < rows) {
     row_run& run = pipeline.free_run();
     const std::int64_t n = source(done, rows - done < per_run ? rows - done : per_run, run);
@@ -395,6 +392,12 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t 
   // first whole line, so that a header that declares a line of a trillion
   // pixels on a short file costs nothing.
   return stream_rows(in, file, rows, f, true);
+}
+
+std::int64_t write_source_rows(util::output_file* file, std::int64_t rows, const row_formatter& f,
+                               const row_source& source, const row_maker& make) {
+  row_sink sink(file, rows, f, 0, true);
+  return pass_rows(rows > 0 ? rows : 0, f, heap_view{}, file != nullptr, source, sink, make);
 }
 
 }  // namespace orvex::decoder

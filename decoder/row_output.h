@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "decoder/extension_header.h"
 #include "decoder/row_format.h"
+#include "decoder/row_runs.h"
 #include "fits/stream.h"
 #include "util/output_file.h"
 
@@ -59,6 +61,24 @@ std::int64_t write_rows(fits::stream& in, util::output_file* file, const extensi
 // f.leading_text() before the first row that arrived whole.
 // The cut of an image is reported in image lines.
 std::int64_t write_rows(fits::stream& in, util::output_file* file, std::int64_t rows, const row_formatter& f);
+
+// Fills `run` with whole rows from row `first` on, about `max_rows` of them
+// (more when the source's rows come in larger pieces, never past the last),
+// and returns how many it holds, at least 1; a source whose rows end short
+// sets cut_available as read_run does.
+using row_source = std::function<std::int64_t(std::int64_t first, std::int64_t max_rows, row_run& run)>;
+
+// Makes the bytes of the rows that a source has only counted into a run
+// (see write_source_rows); called on a worker, runs in any order.
+using row_maker = std::function<void(row_run& run)>;
+
+// The row loop for rows that a source makes rather than reads (the lines
+// of a tile-compressed image): `rows` rows of `f` from `source`, formatted
+// like read rows, f.leading_text() before the first. With `make`, the
+// source only says which rows a run holds and `make` fills in their bytes
+// on the workers that format them (on this thread when there are none).
+std::int64_t write_source_rows(util::output_file* file, std::int64_t rows, const row_formatter& f,
+                               const row_source& source, const row_maker& make = {});
 
 // Report a table, or an image, that the stream ended inside of, when it
 // was being written.

@@ -3,8 +3,8 @@
 namespace orvex::decoder {
 
 row_pipeline::row_pipeline(int workers, const row_formatter& f, const heap_view& heap, bool with_text,
-                           std::function<void(row_run&)> emit)
-    : f_(f), heap_(heap), with_text_(with_text), emit_(std::move(emit)) {
+                           std::function<void(row_run&)> emit, std::function<void(row_run&)> make)
+    : f_(f), heap_(heap), with_text_(with_text), emit_(std::move(emit)), make_(std::move(make)) {
   if (workers < 1) workers = 1;
   // Two runs per worker keep every worker busy while the reader fills
   // the next ones and the writer passes the oldest on.
@@ -63,6 +63,7 @@ void row_pipeline::work() {
       s = to_format_.front();
       to_format_.pop_front();
     }
+    if (make_) make_(s->run);
     format_run(f_, heap_, with_text_, s->run);
     {
       std::lock_guard lock(mutex_);

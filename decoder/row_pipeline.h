@@ -29,9 +29,10 @@ class row_pipeline {
  public:
   // Starts `workers` formatting threads (at least 1) and the writer. Runs
   // are formatted with `f` over `heap` (text when `with_text`); the caller
-  // keeps `f` and the heap's bytes alive until finish() has returned.
+  // keeps `f` and the heap's bytes alive until finish() has returned. A
+  // worker calls `make` (when given) on a run before formatting it.
   row_pipeline(int workers, const row_formatter& f, const heap_view& heap, bool with_text,
-               std::function<void(row_run&)> emit);
+               std::function<void(row_run&)> emit, std::function<void(row_run&)> make = {});
   ~row_pipeline();
   row_pipeline(const row_pipeline&) = delete;
   row_pipeline& operator=(const row_pipeline&) = delete;
@@ -56,6 +57,7 @@ class row_pipeline {
   const heap_view heap_;
   const bool with_text_;
   std::function<void(row_run&)> emit_;
+  std::function<void(row_run&)> make_;
 
   std::mutex mutex_;
   std::condition_variable work_ready_;   // a run waits to be formatted, or the end

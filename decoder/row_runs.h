@@ -29,6 +29,11 @@ struct row_run {
   // wanted): `rows` holds no bytes of them.
   bool skipped = false;
 
+  // For rows that a source makes on the workers (row_output.h's `make`):
+  // which of its pieces the run holds, the first and how many.
+  std::int64_t made_first = 0;
+  std::int64_t made_count = 0;
+
   // The run's own copy of rows read from a stream; unused when the rows
   // lie in a table held in memory.
   fits::byte_buffer bytes;

@@ -13,6 +13,7 @@
 // fields) end in one byte after their last unit.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -178,6 +179,74 @@ fits_builder cube_and_image_extension() {
   return f;
 }
 
+// A tile-compressed 16-bit image of 4 x 2 pixels, one tile per line,
+// after an empty primary unit: `tiles` are the two lines' heap arrays.
+std::string compressed_image(const char* codec, const std::vector<std::string>& tiles,
+                             std::vector<card> extra = {}) {
+  std::string rows, heap;
+  for (const std::string& t : tiles) {
+    rows += big_endian{}.i32(static_cast<std::int32_t>(t.size())).i32(static_cast<std::int32_t>(heap.size())).bytes();
+    heap += t;
+  }
+  std::vector<card> cards{{"TTYPE1", "'COMPRESSED_DATA'"}, {"TFORM1", "'1PB'"}, {"ZIMAGE", "T"},
+                          {"ZCMPTYPE", std::string("'") + codec + "'"}, {"ZBITPIX", "16"}, {"ZNAXIS", "2"},
+                          {"ZNAXIS1", "4"}, {"ZNAXIS2", "2"}, {"BLANK", "-3"}};
+  cards.insert(cards.end(), extra.begin(), extra.end());
+  return fits_builder{}
+      .empty_primary()
+      .bintable(cards, rows + heap,
+                {.naxis1 = 8, .naxis2 = static_cast<std::int64_t>(tiles.size()),
+                 .pcount = static_cast<std::int64_t>(heap.size())})
+      .bytes();
+}
+
+std::string line16(int a, int b, int c, int d) {
+  return big_endian{}.i16(static_cast<std::int16_t>(a)).i16(static_cast<std::int16_t>(b))
+      .i16(static_cast<std::int16_t>(c)).i16(static_cast<std::int16_t>(d)).bytes();
+}
+
+// GZIP_2's bytes: the high bytes of the values, then the low ones.
+std::string shuffled(const std::string& values) {
+  std::string out(values.size(), '\0');
+  const std::size_t n = values.size() / 2;
+  for (std::size_t i = 0; i < n; ++i) {
+    out[i] = values[2 * i];
+    out[n + i] = values[2 * i + 1];
+  }
+  return out;
+}
+
+// A quantized floating image (ZBITPIX -32) of GZIP_1 tiles with per-tile
+// ZSCALE and ZZERO columns, dithered.
+std::string quantized_image() {
+  const std::string q1 = orvex::test::gzip(big_endian{}.i32(5).i32(-2147483647).i32(-2147483646).i32(100).bytes());
+  const std::string q2 = orvex::test::gzip(big_endian{}.i32(0).i32(1).i32(2).i32(3).bytes());
+  std::string rows;
+  rows += big_endian{}.i32(static_cast<std::int32_t>(q1.size())).i32(0).f64(0.25).f64(10).bytes();
+  rows += big_endian{}.i32(static_cast<std::int32_t>(q2.size())).i32(static_cast<std::int32_t>(q1.size())).f64(0.5).f64(-1).bytes();
+  return fits_builder{}
+      .empty_primary()
+      .bintable({{"TTYPE1", "'COMPRESSED_DATA'"}, {"TFORM1", "'1PB'"}, {"TTYPE2", "'ZSCALE'"}, {"TFORM2", "'1D'"},
+                 {"TTYPE3", "'ZZERO'"}, {"TFORM3", "'1D'"}, {"ZIMAGE", "T"}, {"ZCMPTYPE", "'GZIP_1'"},
+                 {"ZBITPIX", "-32"}, {"ZNAXIS", "2"}, {"ZNAXIS1", "4"}, {"ZNAXIS2", "2"}, {"ZBLANK", "-2147483647"},
+                 {"ZQUANTIZ", "'SUBTRACTIVE_DITHER_2'"}, {"ZDITHER0", "42"}},
+                rows + q1 + q2, {.naxis1 = 24, .naxis2 = 2, .pcount = static_cast<std::int64_t>(q1.size() + q2.size())})
+      .bytes();
+}
+
+// Two random groups of three parameters and a 2 x 1 data array.
+std::string random_groups() {
+  big_endian groups;
+  for (int g = 0; g < 2; ++g) groups.f32(1.5f * g).f32(-2.0f).f32(2450000.5f).f32(0.25f).f32_bits(0x7FC00000u);
+  return fits_builder{}
+      .primary({"SIMPLE  =                    T", "BITPIX  =                  -32", "NAXIS   =                    3",
+                "NAXIS1  =                    0", "NAXIS2  =                    2", "NAXIS3  =                    1",
+                {"GROUPS", "T"}, {"PCOUNT", "3"}, {"GCOUNT", "2"}, {"PTYPE1", "'UU'"}, {"PSCAL1", "2.0"},
+                {"PTYPE2", "'VV'"}, {"PTYPE3", "'DATE'"}, {"PZERO3", "0.5"}})
+      .data(groups.bytes())
+      .bytes();
+}
+
 // The bytes of a seed for --full: of odd length.
 std::string for_full(std::string bytes) {
   if (bytes.size() % 2 == 0) bytes.push_back('\n');
@@ -217,7 +286,39 @@ int main(int argc, char** argv) {
     seeds.emplace_back("full_cube_and_image_extension.fits", for_full(cube_and_image_extension().bytes()));
     seeds.emplace_back("full_several_extensions.fits", for_full(several_extensions().bytes()));
     seeds.emplace_back("full_ascii_table.fits", for_full(ascii_table().bytes()));
+    // Compressed images: GZIP_1, GZIP_2, NOCOMPRESS, RICE_1 (a first pixel
+    // and a block of no differences: every pixel 7), quantized floats, and
+    // random groups. PLIO_1 and HCOMPRESS_1 seeds come from fpack when it is
+    // installed (see fuzz/README.md).
+    seeds.emplace_back("full_tiles_gzip1.fits",
+                       for_full(compressed_image("GZIP_1", {orvex::test::gzip(line16(1, -3, 300, 4)),
+                                                           orvex::test::gzip(line16(5, 6, 7, -8))})));
+    seeds.emplace_back("full_tiles_gzip2.fits",
+                       for_full(compressed_image("GZIP_2", {orvex::test::gzip(shuffled(line16(1, 2, 3, 4))),
+                                                           orvex::test::gzip(shuffled(line16(-1, 2, -3, 4)))})));
+    seeds.emplace_back("full_tiles_nocompress.fits",
+                       for_full(compressed_image("NOCOMPRESS", {line16(1, 2, 3, 4), line16(9, 8, 7, 6)})));
+    const std::string rice = std::string("\0\0\0\7\0", 5);
+    seeds.emplace_back("full_tiles_rice.fits",
+                       for_full(compressed_image("RICE_1", {rice, rice}, {{"ZNAME1", "'BLOCKSIZE'"}, {"ZVAL1", "32"},
+                                                                          {"ZNAME2", "'BYTEPIX'"}, {"ZVAL2", "4"}})));
+    seeds.emplace_back("full_tiles_quantized.fits", for_full(quantized_image()));
+    seeds.emplace_back("full_random_groups.fits", for_full(random_groups()));
     for (const auto& [name, bytes] : seeds) orvex::test::write_file(folder / name, bytes);
+    // PLIO_1 and HCOMPRESS_1 tiles, whose encoders this tree does not
+    // hold, from fpack, when it is installed.
+    if (std::system("command -v fpack >/dev/null 2>&1") == 0) {
+      big_endian mask;
+      for (int i = 0; i < 24 * 6; ++i) mask.i16(static_cast<std::int16_t>(i % 24 < 9 ? 0 : 1 + i / 50));
+      const std::filesystem::path plain = folder / "mask.fits.in";
+      orvex::test::write_file(plain, fits_builder{}.image(16, {24, 6}, mask.bytes()).bytes());
+      for (const auto& [option, name] : {std::pair{"-p -t 8,3", "tiles_plio.fits"}, std::pair{"-h -s 2 -t 12,6", "tiles_hcompress.fits"}}) {
+        const std::filesystem::path out = folder / ("full_" + std::string(name));
+        const std::string command = std::string("fpack ") + option + " -O '" + out.string() + "' '" + plain.string() + "'";
+        if (std::system(command.c_str()) == 0) orvex::test::write_file(out, for_full(orvex::test::read_file(out)));
+      }
+      std::filesystem::remove(plain);
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "orvex_fuzz_seeds: %s\n", e.what());
     return 1;

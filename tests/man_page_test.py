@@ -117,7 +117,7 @@ def unescape(literal):
 def message_fragments(src):
     """(file, fragment) for each piece of fixed text the program prints."""
     found = []
-    for folder in ("cli", "fits", "decoder", "select", "util"):
+    for folder in ("cli", "fits", "decoder", "image", "select", "util"):
         directory = os.path.join(src, folder)
         for name in sorted(os.listdir(directory)):
             if not name.endswith(".cpp") or name.endswith("_test.cpp"):

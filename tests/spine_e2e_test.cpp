@@ -1024,17 +1024,17 @@ std::vector<spine_case> full_cases() {
                     {"obs.002.csv", "1,2\n1.5,2.5\n-3,4\n"}, {"obs.003.csv", "V\n9\n"},
                     {"logfile", " orvex --full --csv obs.fits\n"}}});
 
-  // Random groups and tile-compressed images are no images here: the
-  // first keeps the 16-bit dump of its (empty) rows, the second is the
-  // binary table it is.
+  // Random groups are one line per group; a table that says ZIMAGE = T
+  // without describing an image (no ZBITPIX, no ZNAXIS) is the binary
+  // table it is.
   const std::vector<card> groups{{"SIMPLE", "T"}, {"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "0"},
                                  {"NAXIS2", "3"}, {"GROUPS", "T"},  {"PCOUNT", "0"}, {"GCOUNT", "1"}};
-  cases.push_back(run("full_random_groups_as_without_it",
-                      {{groups, big_endian{}.i16(1).i16(2).i16(3).bytes(), comments(groups) + "\n\n\n", progress(3)}}));
+  cases.push_back(run("full_random_groups_one_line_per_group",
+                      {{groups, big_endian{}.i16(1).i16(2).i16(3).bytes(), comments(groups) + "1 2 3 \n", progress(1)}}));
   unit tiles = int_table({1, 2});
   tiles.cards.push_back({"ZIMAGE", "T"});
   tiles.text = comments(tiles.cards) + "1 \n2 \n";
-  cases.push_back(run("full_tile_compressed_image_is_a_table", {no_data(), tiles}));
+  cases.push_back(run("full_zimage_table_without_an_image_is_a_table", {no_data(), tiles}));
 
   // A part not written still reads its lines.
   const unit floats = primary_image(-32, {2, 2}, big_endian{}.f32(1).f32(2).f32(3).f32(4).bytes(), {}, "1 2 \n3 4 \n");

@@ -1,0 +1,94 @@
+// Reading a compressed tile bit by bit, most significant bit of each byte
+// first: the order of the Rice and H-compress streams. The reader borrows
+// the bytes (the caller keeps them alive and unchanged while it reads) and
+// never looks outside them; a read that needs bits past the last byte
+// fails, consumes nothing further, and leaves the reader at the end.
+//
+// Up to 64 unread bits wait in `window_`, left-aligned. Bits below the
+// `bits_` counted ones may already hold the next bytes of the stream (an
+// eight-byte load takes more than it counts); they are the stream's own
+// bits, so loading them again later changes nothing.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace orvex::image {
+
+class bit_reader {
+ public:
+  explicit bit_reader(std::span<const std::uint8_t> bytes)
+      : next_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+
+  // Reads `n` bits (0 to 32) into `value`, the first one most significant.
+  // False when fewer than `n` bits remain.
+  bool read(int n, std::uint32_t& value) {
+    if (n == 0) {
+      value = 0;
+      return true;
+    }
+    if (bits_ < n) {
+      refill();
+      if (bits_ < n) return false;
+    }
+    value = static_cast<std::uint32_t>(window_ >> (64 - n));
+    consume(n);
+    return true;
+  }
+
+  // Counts the zero bits before the next one bit into `zeros` and consumes
+  // them with the one bit. False when the stream ends before a one bit.
+  bool read_unary(std::uint64_t& zeros) {
+    zeros = 0;
+    for (;;) {
+      if (bits_ == 0) {
+        refill();
+        if (bits_ == 0) return false;
+      }
+      const int lead = std::countl_zero(window_);
+      if (lead < bits_) {
+        zeros += static_cast<std::uint64_t>(lead);
+        consume(lead + 1);
+        return true;
+      }
+      zeros += static_cast<std::uint64_t>(bits_);
+      window_ = 0;
+      bits_ = 0;
+    }
+  }
+
+  // Skips what is left of the current byte: the next read starts on a byte
+  // boundary.
+  void align() { consume(bits_ % 8); }
+
+ private:
+  void consume(int n) {
+    window_ = n >= 64 ? 0 : window_ << n;
+    bits_ -= n;
+  }
+
+  // Tops the window up to at least 57 counted bits, or to every bit left.
+  void refill() {
+    if (end_ - next_ >= 8) {
+      std::uint64_t word = 0;
+      for (int i = 0; i < 8; ++i) word = word << 8 | next_[i];
+      window_ |= word >> bits_;
+      next_ += (63 - bits_) >> 3;
+      bits_ |= 56;
+      return;
+    }
+    while (bits_ <= 56 && next_ < end_) {
+      window_ |= std::uint64_t{*next_++} << (56 - bits_);
+      bits_ += 8;
+    }
+  }
+
+  const std::uint8_t* next_;
+  const std::uint8_t* end_;
+  std::uint64_t window_ = 0;
+  int bits_ = 0;
+};
+
+}  // namespace orvex::image
