@@ -229,7 +229,7 @@ TEST_F(options, output_and_text_options) {
       {{"-o", "", "f"}, {.files = {"f"}, .output_dir = ""}},
       {{"-o", "out", "-o", "-", "-"}, {.files = {"-"}, .to_stdout = 1}},
       {{"--ex", "--cs", "--li", "f"}, {.no_comments = 1, .files = {"f"}, .exact = 1, .csv = 1, .list_parts = 1}},
-      {{"--no-l", "--wh", "f"}, {.files = {"f"}, .no_logfile = 1, .whole_name = 1}},
+      {{"--no-l", "--who", "f"}, {.files = {"f"}, .no_logfile = 1, .whole_name = 1}},
       {{"--no-", "f"}, {.no_comments = 1, .files = {"f"}}},
   });
 }
