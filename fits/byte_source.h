@@ -17,7 +17,8 @@
 // delivers every byte it decoded and then reports "unexpected end of file";
 // a fault in the data itself (a bad code, a failed check) drops the bytes of
 // the read in which it was found, as gzread does, so that a read never
-// hands on bytes that a check has just condemned.
+// hands on bytes that a check has just condemned (LZW, which has no check,
+// delivers the bytes before a bad code).
 #pragma once
 
 #include <cstddef>

@@ -59,7 +59,9 @@ class lzw final : public byte_source {
         continue;
       }
       if (done_) break;
-      if (!decode_one(dst, n, got)) return error_.empty() ? got : 0;
+      // LZW has no check: the bytes before a bad code are as good as any,
+      // and are delivered before the fault is reported.
+      if (!decode_one(dst, n, got)) break;
     }
     return got;
   }
