@@ -94,6 +94,9 @@ TEST(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
   const std::vector<input_case> inputs{
       {"every letter", plain, {}},
       {"every letter, gzip", gz, {}},
+      {"every letter, bzip2", bzip2(plain), {}},
+      {"every letter, xz", xz(plain), {}},
+      {"every letter, compress", unix_compress(plain).value_or(plain), {}},
       {"a column list", plain, {"--col-name=W,ODD,X,X,TIME"}},
       {"the table not written", plain, {"-p", "2"}},
       {"variable-length arrays", with_arrays, {}},
