@@ -11,6 +11,7 @@
 // or a CLEAR starts a new group: the rest of the group is padding and is
 // skipped. The stream has no end mark; bits too few for a whole code at the
 // end are ignored.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -79,15 +80,17 @@ class lzw final : public byte_source {
   }
 
   // Takes `n` bits (at most 16) from the input, least significant first;
-  // false when the input ends before them.
+  // false when the input ends before them. Whole bytes are taken ahead
+  // into a 64-bit store, several at a time.
   bool take_bits(int n, unsigned& value) {
     while (bit_count_ < n) {
       if (in_->size() == 0 && !in_->fill()) return false;
-      bits_ |= std::uint32_t{in_->data()[0]} << bit_count_;
-      in_->consume(1);
-      bit_count_ += 8;
+      const unsigned char* p = in_->data();
+      const std::size_t k = std::min<std::size_t>(in_->size(), static_cast<std::size_t>(64 - bit_count_) / 8);
+      for (std::size_t i = 0; i < k; ++i, bit_count_ += 8) bits_ |= std::uint64_t{p[i]} << bit_count_;
+      in_->consume(k);
     }
-    value = bits_ & ((1u << n) - 1);
+    value = static_cast<unsigned>(bits_ & ((1u << n) - 1));
     bits_ >>= n;
     bit_count_ -= n;
     return true;
@@ -172,7 +175,7 @@ class lzw final : public byte_source {
   std::vector<unsigned char> suffix_;
   std::vector<unsigned char> stack_;
   std::size_t pending_ = 0;  // bytes at the stack's top not yet delivered
-  std::uint32_t bits_ = 0;
+  std::uint64_t bits_ = 0;
   int bit_count_ = 0;
   int max_width_ = widest;
   bool block_mode_ = true;
