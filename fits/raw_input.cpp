@@ -8,6 +8,8 @@
 
 namespace orvex::fits {
 
+fd_input::fd_input(int fd) : fd_(fd), first_(::lseek(fd, 0, SEEK_CUR)) {}
+
 fd_input::~fd_input() { ::close(fd_); }
 
 std::ptrdiff_t fd_input::read(unsigned char* dst, std::size_t n) {
@@ -17,7 +19,9 @@ std::ptrdiff_t fd_input::read(unsigned char* dst, std::size_t n) {
   }
 }
 
-bool fd_input::seek(std::int64_t at) { return ::lseek(fd_, static_cast<off_t>(at), SEEK_SET) == at; }
+bool fd_input::seek(std::int64_t at) {
+  return first_ >= 0 && ::lseek(fd_, static_cast<off_t>(first_ + at), SEEK_SET) == first_ + at;
+}
 
 std::ptrdiff_t memory_input::read(unsigned char* dst, std::size_t n) {
   const std::size_t take = std::min(n, bytes_.size() - at_);

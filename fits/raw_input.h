@@ -24,10 +24,12 @@ class raw_input {
   virtual bool seek(std::int64_t at) = 0;
 };
 
-// Owns `fd` and closes it when destroyed.
+// Owns `fd` and closes it when destroyed. Offsets count from where the
+// descriptor stood when it was handed over (standard input may have been
+// read in part already).
 class fd_input final : public raw_input {
  public:
-  explicit fd_input(int fd) : fd_(fd) {}
+  explicit fd_input(int fd);
   ~fd_input() override;
   fd_input(const fd_input&) = delete;
   fd_input& operator=(const fd_input&) = delete;
@@ -36,6 +38,7 @@ class fd_input final : public raw_input {
 
  private:
   int fd_;
+  std::int64_t first_;  // the descriptor's offset at the start; -1 for a pipe
 };
 
 // Holds its own copy of the bytes.
