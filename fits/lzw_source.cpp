@@ -31,7 +31,7 @@ constexpr const char* corrupt = "corrupt input";
 class lzw final : public byte_source {
  public:
   explicit lzw(std::unique_ptr<input_buffer> in)
-      : in_(std::move(in)), prefix_(1 << widest), suffix_(1 << widest), stack_(1 << widest) {
+      : in_(std::move(in)), prefix_(1 << widest), suffix_(1 << widest), length_(1 << widest), stack_(1 << widest) {
     if (in_->want(3) < 3) {
       fail(in_->error().empty() ? cut_stream : in_->error());
       return;
@@ -136,33 +136,40 @@ class lzw final : public byte_source {
       set_width(first_width);
       return true;
     }
-    // The string, last byte first, at the top of the stack.
-    std::size_t top = stack_.size();
+    // The string is written last byte first, straight into `dst` when it
+    // fits (its length is known from the table), else at the stack's top.
     unsigned c = code;
-    if (c >= next_free_) {
+    std::size_t length = 0;
+    const bool new_entry = c >= next_free_;
+    if (new_entry) {
       if (c > next_free_) {
         fail(corrupt);
         return false;
       }
       // The entry being made: the previous string and its own first byte.
-      stack_[--top] = first_byte_;
       c = static_cast<unsigned>(previous_);
+      length = length_of(c) + 1;
+    } else {
+      length = length_of(c);
     }
+    const bool direct = length <= n - got;
+    unsigned char* const out = direct ? dst + got : stack_.data() + stack_.size() - length;
+    unsigned char* p = out + length;
+    if (new_entry) *--p = first_byte_;
     while (c >= 256) {
-      stack_[--top] = suffix_[c];
+      *--p = suffix_[c];
       c = prefix_[c];
     }
     first_byte_ = static_cast<unsigned char>(c);
-    stack_[--top] = first_byte_;
+    *--p = first_byte_;
     if (next_free_ < table_end_) {
       prefix_[next_free_] = static_cast<std::uint16_t>(previous_);
       suffix_[next_free_] = first_byte_;
+      length_[next_free_] = static_cast<std::uint32_t>(length_of(static_cast<unsigned>(previous_)) + 1);
       ++next_free_;
     }
     previous_ = static_cast<int>(code);
-    const std::size_t length = stack_.size() - top;
-    if (length <= n - got) {
-      std::memcpy(dst + got, stack_.data() + top, length);
+    if (direct) {
       got += length;
     } else {
       pending_ = length;
@@ -170,9 +177,12 @@ class lzw final : public byte_source {
     return true;
   }
 
+  std::size_t length_of(unsigned c) const { return c < 256 ? 1 : length_[c]; }
+
   std::unique_ptr<input_buffer> in_;
   std::vector<std::uint16_t> prefix_;
   std::vector<unsigned char> suffix_;
+  std::vector<std::uint32_t> length_;  // each entry's string length
   std::vector<unsigned char> stack_;
   std::size_t pending_ = 0;  // bytes at the stack's top not yet delivered
   std::uint64_t bits_ = 0;
