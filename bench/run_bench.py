@@ -176,6 +176,33 @@ def event_file(programs: Programs, rows: int, with_gzip: bool) -> Path:
     return path
 
 
+# The event file's other compressed forms, each made by its own program and
+# read back, in the timing, by that program's decompressor (gzip -dc reads
+# .Z). A form whose program is not installed is left out.
+PACKINGS = [
+    ("bz2", ["bzip2", "-c"], ["bzip2", "-dc"]),
+    ("xz", ["xz", "-c", "-T1"], ["xz", "-dc", "-T1"]),
+    ("Z", ["compress", "-c"], ["gzip", "-dc"]),
+]
+
+
+def packed_twin(plain: Path, suffix: str, pack: List[str]) -> Optional[Path]:
+    path = Path(f"{plain}.{suffix}")
+    if path.exists() and path.stat().st_mtime >= plain.stat().st_mtime:
+        return path
+    if shutil.which(pack[0]) is None:
+        note(f"{pack[0]} is not installed: no {path.name}")
+        return None
+    note(f"writing {path.name}")
+    partial = path.parent / ("partial-" + path.name)
+    with open(plain, "rb") as src, open(partial, "wb") as out:
+        # compress says 2 when the output is no smaller; it is written all the same.
+        if subprocess.run(pack, stdin=src, stdout=out).returncode not in (0, 2):
+            sys.exit(f"run_bench: {' '.join(pack)} failed")
+    os.replace(partial, path)
+    return path
+
+
 def response_file(programs: Programs, megabytes: int) -> Path:
     path = BUILD / "data" / f"response_{megabytes}.fits"
     path.parent.mkdir(exist_ok=True)
@@ -511,6 +538,19 @@ def main() -> int:
                         outputs=[scratch / f"{stem}.000", scratch / f"{stem}.001"])
             remove(scratch / f"{stem}.000", scratch / f"{stem}.001")
             chosen.append((m, o_plain1 if threads else o_plain, "orvex, every row" + (" (1 thread)" if threads else "")))
+    # The other compressed forms: each against its own decompressor alone.
+    packed_rows = []
+    for suffix, pack, unpack in PACKINGS:
+        twin = packed_twin(plain, suffix, pack)
+        if twin is None:
+            continue
+        unpacked = measure(f"{' '.join(unpack)} {twin.name} > /dev/null", unpack + [str(twin)], scratch)
+        o_twin = measure(f"orvex {twin.name}", [orvex, str(twin)], scratch, missing_orvex,
+                         outputs=[scratch / f"{plain.name}.000", scratch / f"{plain.name}.001"])
+        if not missing_orvex:
+            checks.append((f"{twin.name} rows", compare_rows(scratch / f"{plain.name}.001", floor_rows)))
+        remove(scratch / f"{plain.name}.000", scratch / f"{plain.name}.001")
+        packed_rows += [(o_twin, unpacked, " ".join(unpack)), (unpacked, None, "")]
 
     # Each image: its floor, then orvex, whose lines are held to the floor's.
     image_rows = []
@@ -557,7 +597,7 @@ def main() -> int:
         (o_gz, floor_gz, "floor + gzip -dc"),
         (o_gz1, gunzip, "gzip -dc"),
         (o_part, gunzip, "gzip -dc"),
-    ] + chosen + image_rows + [
+    ] + chosen + packed_rows + image_rows + [
         (o_response, None, ""),
         (floor_t, None, ""),
     ] + [(floor_i, None, "") for _, floor_i, _ in image_rows] + [

@@ -1,5 +1,8 @@
 #include "fits/stream.h"
 
+#include "fits/raw_input.h"
+
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,73 +13,55 @@ namespace orvex::fits {
 
 std::int64_t _fpos = 0;
 
-namespace {
-
-// zlib's buffer: larger than its 8 KiB default so that a file is read in
-// few system calls, and at most half of a refill, because zlib reads a
-// request of twice its buffer or more straight into the caller's memory
-// (plain and gzip input alike) instead of through its own buffer and a copy.
-constexpr unsigned zlib_buffer_size = 64 * 1024;
-static_assert(2 * zlib_buffer_size <= stream::buffer_size / 2);
-static_assert(2 * zlib_buffer_size <= stream::direct_read);
-
-// gzerror() puts the path in front of its message ("obs.fits: Is a
-// directory"); our reports name the file themselves.
-std::string reason_of(gzFile file) {
-  int code = Z_OK;
-  const char* msg = gzerror(file, &code);
-  if (code == Z_OK) return {};
-  std::string text = msg != nullptr && *msg != '\0' ? msg : "read error";
-  return text;
-}
-
-}  // namespace
-
 bool stream::open(const char* path) {
   close();
-  gzFile f = gzopen(path, "rb");
-  if (f == nullptr) return false;
-  start(f, std::string(path) + ": ");
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  start(std::make_unique<fd_input>(fd), inflater::fastest);
   return true;
 }
 
 bool stream::open_stdin() {
   close();
-  const int fd = ::dup(STDIN_FILENO);
+  const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return false;
-  gzFile f = gzdopen(fd, "rb");
-  if (f == nullptr) {
-    const int err = errno;
-    ::close(fd);
-    errno = err;
-    return false;
-  }
-  // zlib names a descriptor "<fd:N>" in its messages.
-  start(f, "<fd:" + std::to_string(fd) + ">: ");
+  start(std::make_unique<fd_input>(fd), inflater::fastest);
   return true;
 }
 
-void stream::start(gzFile f, std::string prefix) {
-  gzbuffer(f, zlib_buffer_size);
-  file_ = f;
+void stream::open_memory(std::string bytes, inflater gzip) {
+  close();
+  start(std::make_unique<memory_input>(std::move(bytes)), gzip);
+}
+
+void stream::start(std::unique_ptr<raw_input> input, inflater gzip) {
+  source_ = open_source(std::move(input), gzip);
   if (!buffer_) buffer_ = std::make_unique<unsigned char[]>(buffer_size);
   cur_ = end_ = buffer_.get();
   at_end_ = false;
   error_.clear();
   missing_ = 0;
-  path_prefix_ = std::move(prefix);
   _fpos = 0;
 }
 
 void stream::close() {
-  if (file_ != nullptr) gzclose(file_);
-  file_ = nullptr;
+  source_.reset();
   cur_ = end_ = buffer_ ? buffer_.get() : nullptr;
   at_end_ = true;
 }
 
+int stream::pull(unsigned char* dst, int n) {
+  if (at_end_ || !source_) return 0;
+  const int got = static_cast<int>(source_->read(dst, static_cast<std::size_t>(n)));
+  if (got == 0) {
+    error_ = source_->error();
+    at_end_ = true;
+  }
+  return got;
+}
+
 bool stream::refill() {
-  if (at_end_ || file_ == nullptr) return false;
+  if (at_end_ || !source_) return false;
   unsigned char* begin = buffer_.get();
   std::size_t kept = static_cast<std::size_t>(end_ - cur_);
   if (cur_ != begin) std::memmove(begin, cur_, kept);
@@ -84,36 +69,22 @@ bool stream::refill() {
   end_ = begin + kept;
   std::size_t room = static_cast<std::size_t>(buffer_size) - kept;
   if (room == 0) return true;
-  int got = gzread(file_, end_, static_cast<unsigned>(room));
-  if (got > 0) {
-    end_ += got;
-    return true;
-  }
-  note_end();
-  return false;
-}
-
-void stream::note_end() {
-  error_ = reason_of(file_);
-  // Drop the file name that zlib puts in front of its message.
-  if (error_.compare(0, path_prefix_.size(), path_prefix_) == 0) error_.erase(0, path_prefix_.size());
-  at_end_ = true;
+  const int got = pull(end_, static_cast<int>(room));
+  end_ += got;
+  return got > 0;
 }
 
 int stream::read_slow(unsigned char* dst, int n) {
   if (n <= 0) return 0;
   int got = 0;
   while (got < n) {
-    if (cur_ == end_ && n - got >= direct_read && !at_end_ && file_ != nullptr) {
-      // A large remainder is read (or inflated) by zlib straight into the
-      // caller's memory, without a copy through this buffer.
-      const int delivered = gzread(file_, dst + got, static_cast<unsigned>(n - got));
-      if (delivered > 0) {
-        got += delivered;
-        continue;
-      }
-      note_end();
-      break;
+    if (cur_ == end_ && n - got >= direct_read && !at_end_) {
+      // A large remainder is read (or decoded) straight into the caller's
+      // memory, without a copy through this buffer.
+      const int delivered = pull(dst + got, n - got);
+      if (delivered == 0) break;
+      got += delivered;
+      continue;
     }
     if (cur_ == end_ && !refill()) break;
     int take = static_cast<int>(std::min<std::ptrdiff_t>(end_ - cur_, n - got));

@@ -1,5 +1,6 @@
-// Forward-only reading of one FITS input stream, plain or gzip-compressed,
-// through zlib.
+// Forward-only reading of one FITS input stream, plain or compressed (gzip,
+// bzip2, xz, Unix compress): the bytes come from the byte source that the
+// input's first bytes choose (fits/byte_source.h).
 //
 // Every byte consumed from the stream is counted in _fpos; block skips are
 // computed from that count, so a read that bypasses these functions breaks
@@ -9,8 +10,9 @@
 // End of input and read errors look alike to the readers: a read delivers
 // what the stream still had and then nothing, so every loop that reads until
 // the end of the stream also ends on an error. What happened is kept in the
-// stream: failed() and error() tell a read error of zlib (a corrupt deflate
-// stream, a bad CRC, a cut gzip member) from a plain end, and missing()
+// stream: failed() and error() tell a read error (a corrupt compressed
+// stream, a failed check, a cut stream, a failed system read) from a plain
+// end, and missing()
 // counts the bytes that reads asked for and did not get.
 #pragma once
 
@@ -22,10 +24,9 @@
 #include <string_view>
 #include <vector>
 
-#include <zlib.h>
-
 #include "fits/big_endian.h"
 #include "fits/byte_buffer.h"
+#include "fits/byte_source.h"
 
 namespace orvex::fits {
 
@@ -45,8 +46,7 @@ class stream {
  public:
   static constexpr int buffer_size = 256 * 1024;
   // Reads of at least this many bytes left over after the buffer's go to
-  // zlib directly: twice zlib's own buffer, so that zlib does not copy them
-  // through its buffer either.
+  // the source directly, which decodes them into the caller's memory.
   static constexpr int direct_read = 128 * 1024;
 
   stream() = default;
@@ -54,13 +54,17 @@ class stream {
   stream(const stream&) = delete;
   stream& operator=(const stream&) = delete;
 
-  // Opens `path` with zlib in mode "rb" and sets _fpos to 0. Returns false,
-  // with errno set where the system set it, when the file cannot be opened.
+  // Opens `path`, reads its first bytes to choose its source and sets
+  // _fpos to 0. Returns false, with errno set, when the file cannot be
+  // opened.
   bool open(const char* path);
-  // Opens standard input the same way, gzip or plain, through a duplicate
-  // of its descriptor (closing the stream leaves standard input open).
+  // Opens standard input the same way, through a duplicate of its
+  // descriptor (closing the stream leaves standard input open).
   bool open_stdin();
-  // Closes the zlib stream (gzclose). Closing a closed stream does nothing.
+  // Opens a copy of `bytes` as the input, compressed or plain alike: for
+  // tests. `gzip` chooses the inflater of gzip bytes.
+  void open_memory(std::string bytes, inflater gzip = inflater::fastest);
+  // Closes the input. Closing a closed stream does nothing.
   void close();
 
   // Reads up to `n` bytes into `dst`, adds the count delivered to _fpos and
@@ -103,7 +107,7 @@ class stream {
   // bytes that arrive.
   const unsigned char* read_piece(std::int64_t n, std::int64_t& got, byte_buffer& spill);
 
-  // Whether zlib reported an error, and its reason (gzerror) when it did.
+  // Whether the input ended in a read error, and its reason when it did.
   bool failed() const { return !error_.empty(); }
   const std::string& error() const { return error_; }
 
@@ -115,20 +119,19 @@ class stream {
   // Refills the buffer, keeping the unconsumed bytes; false when the
   // stream delivered nothing more.
   bool refill();
-  // Records that the stream delivered nothing more: its end, or zlib's
-  // error and reason.
-  void note_end();
-  // Takes over a zlib stream just opened; `prefix` is what zlib puts in
-  // front of its messages about it.
-  void start(gzFile f, std::string prefix);
+  // Every byte of the input enters the stream here, and nowhere else:
+  // up to `n` bytes from the source into `dst`, the count delivered, and at
+  // the end (0) the source's fault noted.
+  int pull(unsigned char* dst, int n);
+  // Takes over the input just opened.
+  void start(std::unique_ptr<raw_input> input, inflater gzip);
 
-  gzFile file_ = nullptr;
+  std::unique_ptr<byte_source> source_;
   std::unique_ptr<unsigned char[]> buffer_;
   unsigned char* cur_ = nullptr;
   unsigned char* end_ = nullptr;
   bool at_end_ = false;
   std::string error_;
-  std::string path_prefix_;
   std::int64_t missing_ = 0;
 };
 

@@ -280,6 +280,25 @@ int main(int argc, char** argv) {
       seeds.emplace_back("where_" + std::to_string(seeds.size()) + ".fits",
                          std::string("where:") + where + "\n" + all_binary_types().bytes());
     }
+    // Every byte source: bzip2, xz and compress forms (the last of codes of
+    // 10 and 12 bits too, whose small tables fill and are cleared within a
+    // seed), and streams one after the other.
+    using orvex::test::packing;
+    for (const auto& [name, bytes] :
+         {std::pair{"binary_all_types", all_binary_types().bytes()}, std::pair{"image", image().bytes()},
+          std::pair{"several_extensions", several_extensions().bytes()}}) {
+      seeds.emplace_back(name + std::string(".fits.bz2"), orvex::test::bzip2(bytes));
+      seeds.emplace_back(name + std::string(".fits.xz"), orvex::test::xz(bytes));
+      for (const char* flags : {"", "-b 10", "-b 12"}) {
+        if (auto z = orvex::test::unix_compress(bytes, flags)) {
+          seeds.emplace_back(name + std::string(flags).substr(std::string(flags).empty() ? 0 : 3) + ".fits.Z", *z);
+        }
+      }
+    }
+    const std::string ascii = ascii_table().bytes();
+    seeds.emplace_back("two_streams.fits.bz2",
+                       orvex::test::bzip2(ascii.substr(0, 2880)) + orvex::test::bzip2(ascii.substr(2880)));
+    seeds.emplace_back("two_streams.fits.xz", orvex::test::xz(ascii.substr(0, 2880)) + orvex::test::xz(ascii.substr(2880)));
     for (std::int64_t bitpix : {8, 16, 32, 64, -32, -64}) {
       seeds.emplace_back("full_image_" + std::to_string(bitpix) + ".fits", for_full(typed_image(bitpix).bytes()));
     }

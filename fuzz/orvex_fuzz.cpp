@@ -27,12 +27,13 @@
 //   display width pads every value of every row. The first is a known fault
 //   of the decoder, kept as a failing case in tests/bad_input_test.cpp and
 //   capped here so that the fuzzer looks for others.
-// - An input that decompresses to more than 16 MiB is skipped: the decoder
-//   takes time in proportion to what it reads, and a gzip bomb of 32 KiB
-//   would only slow the fuzzer down.
+// - An input that decompresses to more than 4 MiB is skipped: the decoder
+//   takes time in proportion to what it reads, and a compressed bomb (bzip2
+//   makes 11 MiB of 600 bytes) would only slow the fuzzer down.
 // - A gzip input that needs such a rewrite is decompressed, rewritten and
 //   compressed again, so damage in its compressed form is lost for that
-//   input; a gzip input that needs none is fed as it is.
+//   input; a bzip2, xz or compress input that needs one is fed as the
+//   rewritten plain bytes. An input that needs none is fed as it is.
 // - Output files are limited to 64 MiB (RLIMIT_FSIZE with SIGXFSZ ignored),
 //   so a write past that fails and takes the write-failure path.
 // - Standard output goes to /dev/null: the progress lines of every row would
@@ -72,6 +73,7 @@
 #include "cli/options.h"
 #include "select/chosen.h"
 #include "select/filter_syntax.h"
+#include "fits/stream.h"
 #include "util/console.h"
 #include "util/failure.h"
 #include "util/settings.h"
@@ -81,7 +83,7 @@ namespace {
 constexpr const char* input_name = "input.fits";
 constexpr std::int64_t max_rows = 1000;
 constexpr std::int64_t max_display_width = 100;
-constexpr std::size_t max_decompressed = 16u << 20;
+constexpr std::size_t max_decompressed = 4u << 20;
 constexpr rlim_t max_output_size = 64u << 20;
 constexpr int last_column = 199;
 
@@ -94,24 +96,20 @@ bool write_whole_file(const char* path, std::string_view bytes) {
   return std::fclose(f) == 0 && ok;
 }
 
-// What zlib's gzread delivers for the file at `path`, as the decoder's
-// stream reads it (gzip members decompressed, any other file as it is);
-// std::nullopt when it is larger than max_decompressed.
-std::optional<std::string> read_through_zlib(const char* path) {
-  gzFile f = gzopen(path, "rb");
-  if (f == nullptr) return std::string{};
+// What the decoder's stream delivers for the file at `path` (every
+// compressed form decoded, any other file as it is); std::nullopt when it
+// is larger than max_decompressed.
+std::optional<std::string> read_through_stream(const char* path) {
+  orvex::fits::stream in;
+  if (!in.open(path)) return std::string{};
   std::string out;
   char chunk[64 * 1024];
   for (;;) {
-    int got = gzread(f, chunk, sizeof chunk);
+    int got = in.read(chunk, sizeof chunk);
     if (got <= 0) break;
     out.append(chunk, static_cast<std::size_t>(got));
-    if (out.size() > max_decompressed) {
-      gzclose(f);
-      return std::nullopt;
-    }
+    if (out.size() > max_decompressed) return std::nullopt;
   }
-  gzclose(f);
   return out;
 }
 
@@ -287,7 +285,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (where->find('\0') != std::string::npos) return 0;  // no NUL in an argument
   }
   if (!write_whole_file(input_name, raw)) std::abort();
-  std::optional<std::string> content = read_through_zlib(input_name);
+  std::optional<std::string> content = read_through_stream(input_name);
   if (!content || has_fatal_column_number(*content)) {
     remove_folder_contents();
     return -1;  // not kept in the corpus

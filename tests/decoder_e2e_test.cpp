@@ -7,8 +7,8 @@
 // past their limit, the D exponent letter).
 //
 // Every run compares standard output, standard error, the exit status and
-// every file left in the folder byte for byte, and runs on plain and on
-// gzip-compressed input alike. Expected cell texts come from snprintf with
+// every file left in the folder byte for byte, and runs on plain input and
+// on its gzip, bzip2, xz and compress forms alike. Expected cell texts come from snprintf with
 // the printf formats of each column type, not from the decoder's own
 // number writers.
 #include <algorithm>
@@ -1055,14 +1055,17 @@ std::vector<e2e_case> all_cases() {
 
 void PrintTo(const e2e_case& c, std::ostream* os) { *os << c.name; }
 
-class decoder_e2e : public testing::TestWithParam<std::tuple<e2e_case, bool>> {};
+class decoder_e2e : public testing::TestWithParam<std::tuple<e2e_case, packing>> {};
 
+// Every case, stored each way, writes what the plain input writes.
 TEST_P(decoder_e2e, run) {
-  const auto& [c, compressed] = GetParam();
+  const auto& [c, how] = GetParam();
   run_options o{.args = c.args, .inputs = c.inputs};
   o.env = {{"POSIXLY_CORRECT", std::nullopt}};
-  if (compressed) {
-    for (auto& [name, bytes] : o.inputs) bytes = gzip(bytes);
+  for (auto& [name, bytes] : o.inputs) {
+    std::optional<std::string> stored = packed(bytes, how);
+    if (!stored) GTEST_SKIP() << "compress is not installed";
+    bytes = *stored;
   }
   const run_result r = run_orvex(o);
   ASSERT_TRUE(r.exited) << r.describe();
@@ -1076,9 +1079,10 @@ TEST_P(decoder_e2e, run) {
   EXPECT_TRUE(same_files(files, expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(cases, decoder_e2e, testing::Combine(testing::ValuesIn(all_cases()), testing::Bool()),
+INSTANTIATE_TEST_SUITE_P(cases, decoder_e2e,
+                         testing::Combine(testing::ValuesIn(all_cases()), testing::ValuesIn(every_packing)),
                          [](const auto& info) {
-                           return std::get<0>(info.param).name + (std::get<1>(info.param) ? "_gzip" : "_plain");
+                           return std::get<0>(info.param).name + "_" + packing_name(std::get<1>(info.param));
                          });
 
 // The expected texts above rest on these figures.

@@ -7,6 +7,10 @@
 #include <iterator>
 #include <stdexcept>
 
+#include <bzlib.h>
+#include <lzma.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace orvex::test {
@@ -332,6 +336,78 @@ std::string gzip(std::string_view data, int level) {
   deflateEnd(&z);
   if (rc != Z_STREAM_END) throw std::runtime_error("deflate did not finish");
   return out;
+}
+
+std::string bzip2(std::string_view data) {
+  unsigned size = static_cast<unsigned>(data.size() + data.size() / 100 + 601);
+  std::string out(size, '\0');
+  if (BZ2_bzBuffToBuffCompress(out.data(), &size, const_cast<char*>(data.data()), static_cast<unsigned>(data.size()),
+                               9, 0, 0) != BZ_OK) {
+    throw std::runtime_error("bzip2 compression failed");
+  }
+  out.resize(size);
+  return out;
+}
+
+std::string xz(std::string_view data) {
+  std::string out(lzma_stream_buffer_bound(data.size()), '\0');
+  std::size_t size = 0;
+  if (lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr, reinterpret_cast<const std::uint8_t*>(data.data()),
+                              data.size(), reinterpret_cast<std::uint8_t*>(out.data()), &size,
+                              out.size()) != LZMA_OK) {
+    throw std::runtime_error("xz compression failed");
+  }
+  out.resize(size);
+  return out;
+}
+
+std::optional<std::string> filter_through(const std::string& command, std::string_view input, int& status) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path();
+  std::string in_path = (dir / "orvex-filter-XXXXXX").string();
+  const int fd = mkstemp(in_path.data());
+  if (fd < 0) throw std::runtime_error("mkstemp failed");
+  ::close(fd);
+  const std::string out_path = in_path + ".out";
+  write_file(in_path, input);
+  const int rc = std::system((command + " < '" + in_path + "' > '" + out_path + "' 2>/dev/null").c_str());
+  status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  std::ifstream f(out_path, std::ios::binary);
+  std::string out((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  std::filesystem::remove(in_path);
+  std::filesystem::remove(out_path);
+  if (status == 127) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> unix_compress(std::string_view data, const std::string& flags) {
+  int status = 0;
+  std::optional<std::string> out = filter_through("compress -c " + flags, data, status);
+  // compress says 2 when the output is no smaller than the input; the
+  // output is written all the same.
+  if (out && status != 0 && status != 2) throw std::runtime_error("compress failed");
+  return out;
+}
+
+const char* packing_name(packing p) {
+  switch (p) {
+    case packing::plain: return "plain";
+    case packing::gzip: return "gzip";
+    case packing::bzip2: return "bzip2";
+    case packing::xz: return "xz";
+    case packing::compress: return "compress";
+  }
+  return "?";
+}
+
+std::optional<std::string> packed(std::string_view data, packing p) {
+  switch (p) {
+    case packing::plain: return std::string(data);
+    case packing::gzip: return gzip(data);
+    case packing::bzip2: return bzip2(data);
+    case packing::xz: return xz(data);
+    case packing::compress: return unix_compress(data);
+  }
+  return std::nullopt;
 }
 
 std::string gunzip(std::string_view data) {

@@ -221,6 +221,29 @@ std::string pad_to_block(std::string_view data, char fill = '\0');
 // zlib reads as a + b.
 std::string gzip(std::string_view data, int level = 6);
 
+// One bzip2 stream (libbz2) and one xz stream (liblzma) of `data`, in
+// memory; like gzip members, streams written one after the other read as
+// one input.
+std::string bzip2(std::string_view data);
+std::string xz(std::string_view data);
+
+// What `command` (a shell command) writes on standard output when it reads
+// `input` on standard input, and its exit status in `status`; std::nullopt
+// when the shell cannot run it (status 127: not installed).
+std::optional<std::string> filter_through(const std::string& command, std::string_view input, int& status);
+
+// `data` through the compress program (Debian ncompress) with `flags`, as
+// a .Z file; std::nullopt when compress is not installed.
+std::optional<std::string> unix_compress(std::string_view data, const std::string& flags = "");
+
+// The ways the tests store an input, and `data` stored that way
+// (std::nullopt: compress is not installed).
+enum class packing { plain, gzip, bzip2, xz, compress };
+inline constexpr packing every_packing[] = {packing::plain, packing::gzip, packing::bzip2, packing::xz,
+                                            packing::compress};
+const char* packing_name(packing p);
+std::optional<std::string> packed(std::string_view data, packing p);
+
 // Decompresses every member of a gzip file in memory (for checking the
 // builder itself). Throws std::runtime_error on a damaged stream.
 std::string gunzip(std::string_view data);

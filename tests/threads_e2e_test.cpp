@@ -102,6 +102,9 @@ TEST(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
   const std::vector<input_case> inputs{
       {"every letter", plain, {}},
       {"every letter, gzip", gz, {}},
+      {"every letter, bzip2", bzip2(plain), {}},
+      {"every letter, xz", xz(plain), {}},
+      {"every letter, compress", unix_compress(plain).value_or(plain), {}},
       {"a column list", plain, {"--col-name=W,ODD,X,X,TIME"}},
       {"whole names without regard to case, exact", plain,
        {"--exact", "--col-name=housekeeping temperature b,HOUSEKEEPING TEMPERATURE A,NAMES,U64"}},

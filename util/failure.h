@@ -1,5 +1,5 @@
 // The run's record of failures that the system's own messages do not cover:
-// an output file that cannot be written, a read error of zlib, a stream that
+// an output file that cannot be written, a read error of the input, a stream that
 // ends inside an image, a table or any other data unit, an output that would
 // overwrite an input.
 //
