@@ -82,69 +82,96 @@ file_map written(const run_result& r) {
   return files;
 }
 
-TEST(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
-  const int rows = 20000;  // about 1.6 MB of rows: enough for the workers to start
-  const std::string plain = big_table(rows, false, 1);
-  const std::string with_arrays = big_table(rows, true, 2);
-  const std::string gz = gzip(plain);
+// The inputs, built once per process and shared by the cases below.
+struct inputs {
+  static constexpr int rows = 20000;  // about 1.6 MB of rows: enough for the workers to start
+  std::string plain = big_table(rows, false, 1);
+  std::string with_arrays = big_table(rows, true, 2);
+  std::string gz = gzip(plain);
   // Images of --full, each over a megabyte: a float cube, a 64-bit image
   // extension.
-  big_endian floats, longs;
-  for (int i = 0; i < 512 * 600; ++i) floats.f32(i % 997 == 0 ? -0.0f : static_cast<float>(i) / 3.0f);
-  for (int i = 0; i < 64 * 2100; ++i) longs.i64(static_cast<std::int64_t>(i) * 1000003 - 7);
-  const std::string images =
-      fits_builder{}.image(-32, {512, 300, 2}, floats.bytes()).image_extension(64, {64, 2100}, longs.bytes()).bytes();
-  struct input_case {
-    const char* name;
-    std::string bytes;
-    std::vector<std::string> options;
-  };
-  const std::vector<input_case> inputs{
-      {"every letter", plain, {}},
-      {"every letter, gzip", gz, {}},
-      {"every letter, bzip2", bzip2(plain), {}},
-      {"every letter, xz", xz(plain), {}},
-      {"every letter, compress", unix_compress(plain).value_or(plain), {}},
-      {"a column list", plain, {"--col-name=W,ODD,X,X,TIME"}},
-      {"whole names without regard to case, exact", plain,
-       {"--exact", "--col-name=housekeeping temperature b,HOUSEKEEPING TEMPERATURE A,NAMES,U64"}},
-      {"the table not written", plain, {"-p", "2"}},
-      {"variable-length arrays", with_arrays, {}},
-      {"arrays not written", with_arrays, {"-p", "0"}},
-      {"exact CSV", plain, {"--exact", "--csv"}},
-      {"arrays as exact text onto standard output", with_arrays, {"--exact", "-o", "-"}},
-      {"cut inside the rows", plain.substr(0, plain.size() / 2 + 7), {}},
-      {"arrays cut inside the heap", with_arrays.substr(0, with_arrays.size() - 9000), {}},
-      {"gzip cut in the middle", gz.substr(0, gz.size() / 2), {}},
-      {"a filter and row ranges", plain, {"--where=PHA % 3 == 1 || F", "--rows=3-900,5000-"}},
-      {"a filter on a table with arrays", with_arrays, {"--where=S != 'aaa' && PHA < 2000"}},
-      {"row ranges cut inside the rows", plain.substr(0, plain.size() / 2 + 7), {"--rows=10-20,20000-"}},
-      {"image lines chosen under --full", images, {"--full", "--rows=7,100-"}},
-      {"images under --full", images, {"--full"}},
-      {"images cut under --full", images.substr(0, images.size() / 2 + 5), {"--full"}},
-      {"gzip damaged in the middle", [&] {
-         std::string d = gz;
-         for (std::size_t i = d.size() / 2; i < d.size() / 2 + 64; ++i) d[i] = static_cast<char>(d[i] ^ 0x5A);
-         return d;
-       }(), {}},
-  };
-  for (const input_case& in : inputs) {
-    std::vector<std::string> args = in.options;
-    args.push_back("--threads=1");
-    args.push_back("t.fits");
-    const run_result one = run_orvex({.args = args, .inputs = {{"t.fits", in.bytes}}});
-    ASSERT_TRUE(one.exited) << in.name << ": " << one.describe();
-    for (const char* threads : {"--threads=2", "--threads=3", "--threads=8", "--threads=0"}) {
-      args[args.size() - 2] = threads;
-      const run_result many = run_orvex({.args = args, .inputs = {{"t.fits", in.bytes}}});
-      ASSERT_TRUE(many.exited) << in.name << " " << threads << ": " << many.describe();
-      EXPECT_EQ(many.exit_code, one.exit_code) << in.name << " " << threads;
-      EXPECT_EQ(visible(many.out), visible(one.out)) << in.name << " " << threads;
-      EXPECT_EQ(visible(many.err), visible(one.err)) << in.name << " " << threads;
-      EXPECT_TRUE(same_files(written(many), written(one))) << in.name << " " << threads;
-    }
+  std::string images = [] {
+    big_endian floats, longs;
+    for (int i = 0; i < 512 * 600; ++i) floats.f32(i % 997 == 0 ? -0.0f : static_cast<float>(i) / 3.0f);
+    for (int i = 0; i < 64 * 2100; ++i) longs.i64(static_cast<std::int64_t>(i) * 1000003 - 7);
+    return fits_builder{}.image(-32, {512, 300, 2}, floats.bytes()).image_extension(64, {64, 2100}, longs.bytes()).bytes();
+  }();
+
+  static const inputs& get() {
+    static const inputs built;
+    return built;
+  }
+};
+
+struct input_case {
+  const char* name;
+  std::string (*bytes)(const inputs&);
+  std::vector<std::string> options;
+};
+
+// One case per test, so that the sharded sanitizer runs can spread them:
+// each runs orvex five times over a megabyte or more.
+const input_case input_cases[] = {
+    {"every_letter", [](const inputs& in) { return in.plain; }, {}},
+    {"every_letter_gzip", [](const inputs& in) { return in.gz; }, {}},
+    {"every_letter_bzip2", [](const inputs& in) { return bzip2(in.plain); }, {}},
+    {"every_letter_xz", [](const inputs& in) { return xz(in.plain); }, {}},
+    {"every_letter_compress", [](const inputs& in) { return unix_compress(in.plain).value_or(in.plain); }, {}},
+    {"a_column_list", [](const inputs& in) { return in.plain; }, {"--col-name=W,ODD,X,X,TIME"}},
+    {"whole_names_without_regard_to_case_exact", [](const inputs& in) { return in.plain; },
+     {"--exact", "--col-name=housekeeping temperature b,HOUSEKEEPING TEMPERATURE A,NAMES,U64"}},
+    {"the_table_not_written", [](const inputs& in) { return in.plain; }, {"-p", "2"}},
+    {"variable_length_arrays", [](const inputs& in) { return in.with_arrays; }, {}},
+    {"arrays_not_written", [](const inputs& in) { return in.with_arrays; }, {"-p", "0"}},
+    {"exact_csv", [](const inputs& in) { return in.plain; }, {"--exact", "--csv"}},
+    {"arrays_as_exact_text_onto_standard_output", [](const inputs& in) { return in.with_arrays; },
+     {"--exact", "-o", "-"}},
+    {"cut_inside_the_rows", [](const inputs& in) { return in.plain.substr(0, in.plain.size() / 2 + 7); }, {}},
+    {"arrays_cut_inside_the_heap",
+     [](const inputs& in) { return in.with_arrays.substr(0, in.with_arrays.size() - 9000); }, {}},
+    {"gzip_cut_in_the_middle", [](const inputs& in) { return in.gz.substr(0, in.gz.size() / 2); }, {}},
+    {"a_filter_and_row_ranges", [](const inputs& in) { return in.plain; },
+     {"--where=PHA % 3 == 1 || F", "--rows=3-900,5000-"}},
+    {"a_filter_on_a_table_with_arrays", [](const inputs& in) { return in.with_arrays; },
+     {"--where=S != 'aaa' && PHA < 2000"}},
+    {"row_ranges_cut_inside_the_rows", [](const inputs& in) { return in.plain.substr(0, in.plain.size() / 2 + 7); },
+     {"--rows=10-20,20000-"}},
+    {"image_lines_chosen_under_full", [](const inputs& in) { return in.images; }, {"--full", "--rows=7,100-"}},
+    {"images_under_full", [](const inputs& in) { return in.images; }, {"--full"}},
+    {"images_cut_under_full", [](const inputs& in) { return in.images.substr(0, in.images.size() / 2 + 5); },
+     {"--full"}},
+    {"gzip_damaged_in_the_middle",
+     [](const inputs& in) {
+       std::string d = in.gz;
+       for (std::size_t i = d.size() / 2; i < d.size() / 2 + 64; ++i) d[i] = static_cast<char>(d[i] ^ 0x5A);
+       return d;
+     },
+     {}},
+};
+
+class Threads : public testing::TestWithParam<input_case> {};
+
+TEST_P(Threads, EveryThreadCountWritesWhatOneThreadWrites) {
+  const input_case& in = GetParam();
+  const std::string bytes = in.bytes(inputs::get());
+  std::vector<std::string> args = in.options;
+  args.push_back("--threads=1");
+  args.push_back("t.fits");
+  const run_result one = run_orvex({.args = args, .inputs = {{"t.fits", bytes}}});
+  ASSERT_TRUE(one.exited) << one.describe();
+  for (const char* threads : {"--threads=2", "--threads=3", "--threads=8", "--threads=0"}) {
+    args[args.size() - 2] = threads;
+    const run_result many = run_orvex({.args = args, .inputs = {{"t.fits", bytes}}});
+    ASSERT_TRUE(many.exited) << threads << ": " << many.describe();
+    EXPECT_EQ(many.exit_code, one.exit_code) << threads;
+    EXPECT_EQ(visible(many.out), visible(one.out)) << threads;
+    EXPECT_EQ(visible(many.err), visible(one.err)) << threads;
+    EXPECT_TRUE(same_files(written(many), written(one))) << threads;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(cases, Threads, testing::ValuesIn(input_cases),
+                         [](const testing::TestParamInfo<input_case>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvex::test
