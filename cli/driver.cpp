@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 
+#include "cli/checksums.h"
 #include "cli/column_scan.h"
 #include "cli/listing.h"
 #include "cli/options.h"
@@ -52,6 +53,7 @@ struct primary_values {
   fits::data_unit unit{fits::data_unit::header_kind::primary};
   fits::image_values image;
   image::group_keywords groups;
+  fits::checksum_cards sums;
 };
 
 bool starts_with(const char* text, const char* prefix) {
@@ -102,6 +104,7 @@ bool read_primary_header(fits::stream& in, util::output_file* out, primary_value
     v.unit.observe(card.data());
     v.image.observe(card.data());
     v.groups.observe(card.data());
+    v.sums.observe(card.data());
     if (starts_with(card.data(), "END")) return true;
     scan_primary_card(card.data(), v);
   }
@@ -341,6 +344,8 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   if (where_names_missing(path, names_checked)) return true;
   fits::stream in;
   if (!open_input(in, path)) return false;
+  // The running sum where the part in hand began, for its CHECKSUM.
+  std::optional<std::uint32_t> part_start_sum = in.sum_at(0);
   select::start_input();
   check_fits_signature(in, path);
 
@@ -359,7 +364,8 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   // A header cut short (a truncated download) loses cards of the part;
   // a read error says so itself, in its own message at the end.
   if (read_primary_header(in, primary, values)) {
-    span = {fits::next_boundary(fits::_fpos), values.unit.size()};
+    span = {fits::next_boundary(fits::_fpos), values.unit.size(), values.sums, std::nullopt};
+    fits::watch_data_unit(in, span);
   } else if (primary != nullptr && !in.failed()) {
     failure::report_cut_in_part("the stream ends inside the header");
   }
@@ -402,6 +408,9 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   decoder::start_name_check();
   for (int index = 1;; ++index) {
     if (!extension_found && !fits::next_extension(in, card)) break;
+    // The stream has passed the end of the part before, if it holds it.
+    if (written) report_checksums(check_part(in, part_start_sum, span));
+    part_start_sum = in.sum_at(fits::_fpos - fits::card_size);
     parts = index + 1;
     extension_found = false;
     close_output(out);
@@ -420,6 +429,7 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   }
 
   check_last_data_unit(in, span, written);
+  if (written) report_checksums(check_part(in, part_start_sum, span));
   close_output(out);
   if (part != -1 && (part < 1 || part > parts)) failure::report(path, "no part " + std::to_string(part - 1));
   for (const std::string& name : decoder::names_no_table_has()) {

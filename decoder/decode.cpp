@@ -36,6 +36,8 @@ int decode(fits::stream& in, util::output_file* file, fits::data_span* span, std
   if (span != nullptr) {
     span->start = h.data_start;
     span->size = h.complete ? h.unit.size() : std::nullopt;
+    span->cards = h.sums;
+    fits::watch_data_unit(in, *span);
   }
   print_reports(h);
   if (file != nullptr && header != 0 && no_comments == 0) write_heading_lines(*file, h.tfields);

@@ -28,7 +28,9 @@ namespace orvex::decoder {
 // When `span` is not null it receives where the extension's data unit
 // starts and the size its header declares (no size when the stream ended
 // inside the header), so that the driver can tell at the end of the stream
-// whether the data unit arrived whole.
+// whether the data unit arrived whole, and the header's checksum cards with
+// the stream's running sum at the data's first byte, for the checks the
+// driver makes once the stream has passed the data unit's end.
 //
 // `xtension` is the extension's XTENSION card. With the run setting `full`,
 // an image extension (XTENSION = 'IMAGE') is written as image lines

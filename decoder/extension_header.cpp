@@ -259,6 +259,7 @@ extension_header read_extension_header(fits::stream& in, util::output_file* file
     h.image.observe(card.data());
     h.names.observe(card.data());
     h.tiles.observe(card.data());
+    h.sums.observe(card.data());
     if (apply_card(card.data(), h)) continue;
     if (std::strncmp(card.data(), "END", 3) == 0) {
       if (debug != 0) std::fputs("END\n", console::out());

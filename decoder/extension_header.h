@@ -36,6 +36,8 @@ struct extension_header {
   fits::header_names names;
   // The Z keywords of a tile-compressed image (ZIMAGE = T), for --full.
   image::tile_keywords tiles;
+  // CHECKSUM and DATASUM.
+  fits::checksum_cards sums;
   // The _fpos of the data's first byte: the block boundary after the END
   // card (or after the last card, when the stream ended inside the header),
   // also when the stream ended before it.

@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "fits/checksum.h"
+
 namespace orvex::fits {
 
 // The most axes a header may give: NAXIS is 0 to 999.
@@ -98,10 +100,22 @@ class data_unit {
 
 // Where one part's data unit stands in its stream: the _fpos of its first
 // byte, and its declared size; no size when the header defines none or when
-// the stream ended inside the header.
+// the stream ended inside the header. For the checksums, the header's
+// CHECKSUM and DATASUM cards and the stream's running sum at the first
+// byte (none when it could not be taken).
 struct data_span {
   std::int64_t start = 0;
   std::optional<std::int64_t> size;
+  checksum_cards cards;
+  std::optional<std::uint32_t> start_sum;
+
+  // The _fpos after the data unit's padding; none without a size, or for
+  // a size that no stream can hold.
+  std::optional<std::int64_t> end() const {
+    constexpr std::int64_t block = 2880;
+    if (!size || *size > INT64_MAX - block - start) return std::nullopt;
+    return start + (*size + block - 1) / block * block;
+  }
 };
 
 // The bytes of a data unit of `size` bytes whose first byte stands at

@@ -42,6 +42,13 @@ void stream::start(std::unique_ptr<raw_input> input, inflater gzip) {
   error_.clear();
   missing_ = 0;
   _fpos = 0;
+  sum_ = running_sum{};
+  delivered_ = 0;
+  kept_.fill(sum_note{});
+  watched_.fill(sum_note{});
+  watching_.fill(-1);
+  next_watch_ = 0;
+  note_sum(0);
 }
 
 void stream::close() {
@@ -57,7 +64,50 @@ int stream::pull(unsigned char* dst, int n) {
     error_ = source_->error();
     at_end_ = true;
   }
+  sum_delivered(dst, got);
   return got;
+}
+
+void stream::sum_delivered(const unsigned char* bytes, int n) {
+  while (n > 0) {
+    const std::int64_t boundary = (delivered_ / block_size + 1) * block_size;
+    const int piece = static_cast<int>(std::min<std::int64_t>(n, boundary - delivered_));
+    sum_.add(delivered_, bytes, static_cast<std::size_t>(piece));
+    delivered_ += piece;
+    bytes += piece;
+    n -= piece;
+    if (delivered_ == boundary) note_sum(boundary);
+  }
+}
+
+void stream::note_sum(std::int64_t boundary) {
+  const sum_note note{boundary, sum_.residue()};
+  kept_[static_cast<std::size_t>(boundary / block_size % kept_sums)] = note;
+  for (int i = 0; i < watched_sums; ++i) {
+    if (watching_[static_cast<std::size_t>(i)] == boundary) watched_[static_cast<std::size_t>(i)] = note;
+  }
+}
+
+void stream::watch_sum(std::int64_t pos) {
+  if (pos < 0 || pos % block_size != 0 || pos <= delivered_) return;
+  for (std::int64_t w : watching_) {
+    if (w == pos) return;
+  }
+  const std::size_t slot = static_cast<std::size_t>(next_watch_);
+  watching_[slot] = pos;
+  watched_[slot] = sum_note{};
+  next_watch_ = (next_watch_ + 1) % watched_sums;
+}
+
+std::optional<std::uint32_t> stream::sum_at(std::int64_t pos) const {
+  if (pos == delivered_) return sum_.residue();
+  if (pos < 0 || pos % block_size != 0 || pos > delivered_) return std::nullopt;
+  const sum_note& kept = kept_[static_cast<std::size_t>(pos / block_size % kept_sums)];
+  if (kept.pos == pos) return kept.sum;
+  for (const sum_note& w : watched_) {
+    if (w.pos == pos) return w.sum;
+  }
+  return std::nullopt;
 }
 
 bool stream::refill() {
@@ -185,6 +235,14 @@ int gzseek(stream& in, std::int64_t target) {
 }
 
 int realign(stream& in) { return gzseek(in, next_boundary(_fpos)); }
+
+void watch_data_unit(stream& in, data_span& span) {
+  // The primary header's END card may leave the data's first byte ahead
+  // of what the source has delivered.
+  span.start_sum = in.sum_at(span.start);
+  if (!span.start_sum) in.watch_sum(span.start);
+  if (std::optional<std::int64_t> end = span.end()) in.watch_sum(*end);
+}
 
 void warn_not_a_number() {
   static constexpr char text[] = "Not a Number\n";

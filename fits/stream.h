@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,8 @@
 #include "fits/big_endian.h"
 #include "fits/byte_buffer.h"
 #include "fits/byte_source.h"
+#include "fits/checksum.h"
+#include "fits/data_unit.h"
 
 namespace orvex::fits {
 
@@ -114,6 +117,28 @@ class stream {
   // Bytes that reads asked for and did not get, since the stream was opened.
   std::int64_t missing() const { return missing_; }
 
+  // The checksums of the FITS kind (fits/checksum.h). The stream sums every
+  // byte as it comes from the source, ahead of the readers by at most its
+  // buffer, and notes the running sum at each block boundary (a multiple of
+  // 2880 in _fpos terms): the last `kept_sums` notes are kept, and those at
+  // the positions that watch_sum() asked for ahead.
+  static constexpr int kept_sums = 128;
+  // Keeps the note at boundary `pos` once the source has delivered it,
+  // however far ahead it lies (a part's end, while its data are read); up
+  // to `watched_sums` such positions, the oldest given up first. Anything
+  // but a boundary is passed over.
+  static constexpr int watched_sums = 4;
+  void watch_sum(std::int64_t pos);
+  // The running sum before byte `pos`: at a boundary whose note is kept or
+  // watched, or at the end of what the source has delivered. std::nullopt
+  // otherwise: a boundary not yet delivered (the stream ended or has not
+  // got there) or one passed too long ago.
+  std::optional<std::uint32_t> sum_at(std::int64_t pos) const;
+  // The bytes the source has delivered so far, and whether it has ended
+  // (all of them, or a read error: see failed()).
+  std::int64_t delivered() const { return delivered_; }
+  bool ended() const { return at_end_; }
+
  private:
   int read_slow(unsigned char* dst, int n);
   // Refills the buffer, keeping the unconsumed bytes; false when the
@@ -125,6 +150,15 @@ class stream {
   int pull(unsigned char* dst, int n);
   // Takes over the input just opened.
   void start(std::unique_ptr<raw_input> input, inflater gzip);
+  // Adds bytes just delivered by the source to the running sum, noting it
+  // at each boundary they pass.
+  void sum_delivered(const unsigned char* bytes, int n);
+  void note_sum(std::int64_t boundary);
+
+  struct sum_note {
+    std::int64_t pos = -1;
+    std::uint32_t sum = 0;
+  };
 
   std::unique_ptr<byte_source> source_;
   std::unique_ptr<unsigned char[]> buffer_;
@@ -133,6 +167,12 @@ class stream {
   bool at_end_ = false;
   std::string error_;
   std::int64_t missing_ = 0;
+  running_sum sum_;
+  std::int64_t delivered_ = 0;
+  std::array<sum_note, kept_sums> kept_{};
+  std::array<sum_note, watched_sums> watched_{};
+  std::array<std::int64_t, watched_sums> watching_{};
+  int next_watch_ = 0;
 };
 
 // Cuts the card's trailing blanks (0x20 only). A card of 80 blanks stays 80
@@ -158,6 +198,12 @@ int gzseek(stream& in, std::int64_t target);
 // Skips to the next block boundary; a count already on a boundary reads
 // nothing.
 int realign(stream& in);
+
+// For the checksums of a part whose header has just been read: notes in
+// `span` the running sum at the data's first byte (or, when the source has
+// not delivered it yet, watches it) and watches the end of the padded data
+// unit, so that both sums can be taken once the stream has passed it.
+void watch_data_unit(stream& in, data_span& span);
 
 // The smallest multiple of 2880 that is not below `pos`.
 constexpr std::int64_t next_boundary(std::int64_t pos) {
