@@ -15,7 +15,7 @@ std::optional<std::vector<std::string>> names_in_no_table(const char* path, cons
   fits::stream in;
   if (!in.open(path)) return std::nullopt;
   fits::card_buffer card;
-  bool binary_table = false;
+  bool table = false;
   for (int index = 0;; ++index) {
     fits::data_unit unit(index == 0 ? fits::data_unit::header_kind::primary : fits::data_unit::header_kind::extension);
     fits::header_names header;
@@ -32,7 +32,7 @@ std::optional<std::vector<std::string>> names_in_no_table(const char* path, cons
         tfields = fits::integer_value(kv->value).value_or(0);
       }
     }
-    if (binary_table) {
+    if (table) {
       const int columns = tfields > 999 ? 999 : static_cast<int>(tfields);
       std::erase_if(missing, [&](const std::string& name) { return select::column_named(header.ttype, columns, name) != 0; });
     }
@@ -45,7 +45,8 @@ std::optional<std::vector<std::string>> names_in_no_table(const char* path, cons
     fits::realign(in);
     if (!fits::next_extension(in, card)) break;
     const std::optional<fits::keyword_value> kv = fits::value_card(card.data());
-    binary_table = kv && fits::string_value(kv->value) == "BINTABLE";
+    const std::optional<std::string> xtension = kv ? fits::string_value(kv->value) : std::nullopt;
+    table = xtension == "BINTABLE" || xtension == "TABLE";
   }
   const bool failed = in.failed();
   in.close();

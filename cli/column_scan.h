@@ -1,4 +1,4 @@
-// Before an input is decoded under --where: do its binary tables hold the
+// Before an input is decoded under --where: do its tables hold the
 // columns the expression names? Its headers are read in a pass of their
 // own, every data unit skipped by its declared size, so that a name that
 // no table holds is reported before anything is written.
@@ -10,7 +10,7 @@
 
 namespace orvex::cli {
 
-// The names of `names` that no binary table (XTENSION = 'BINTABLE') of
+// The names of `names` that no table (XTENSION = 'BINTABLE' or 'TABLE') of
 // the input `path` holds, compared as select/column_lookup compares
 // them. Stops as soon as every name has been found. The pass says
 // nothing, and where it cannot tell (an input that cannot be opened or

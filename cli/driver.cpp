@@ -214,17 +214,20 @@ bool part_selected(int index) { return (part == -1 || part == index + 1) && sele
 
 // Whether the extension whose XTENSION card was just read is selected by
 // its EXTNAME and EXTVER. Its header is looked at in the stream ahead,
-// block by block, without consuming it: a header that does not end within
-// the stream's buffer (thousands of cards) names no part.
+// block by block, without consuming it. A header that does not end within
+// the stream's buffer (thousands of cards) is judged by the cards there:
+// writers put EXTNAME near the top, and a second EXTNAME further down,
+// which would replace the first, is not seen.
 bool selected_by_name(fits::stream& in) {
   if (!select::parts.has_names()) return false;
   for (int bytes = fits::block_size;; bytes += fits::block_size) {
     if (bytes > fits::stream::buffer_size) bytes = fits::stream::buffer_size;
     const std::string_view ahead = in.peek(bytes);
-    if (std::optional<fits::header_names> names = fits::names_of_header(ahead)) {
+    const bool all_there = static_cast<int>(ahead.size()) == fits::stream::buffer_size;
+    if (std::optional<fits::header_names> names = fits::names_of_header(ahead, all_there)) {
       return select::parts.selects_name(names->extname, names->extver);
     }
-    if (static_cast<int>(ahead.size()) < bytes || bytes == fits::stream::buffer_size) return false;
+    if (static_cast<int>(ahead.size()) < bytes) return false;
   }
 }
 
@@ -322,7 +325,7 @@ std::string part_file_path(const char* path, int index) {
   return output_dir->ends_with('/') ? *output_dir + file : *output_dir + "/" + file;
 }
 
-// --where names a column that no binary table of the input holds: the
+// --where names a column that no table of the input holds: the
 // input is not decoded, since none of its rows could be filtered as asked.
 // Standard input cannot be read twice, and a pass over the headers cannot
 // always tell: the tables decoded are checked too, and the names none of

@@ -24,6 +24,7 @@ constexpr int opt_csv = 260;
 constexpr int opt_version = 261;
 constexpr int opt_rows = 262;
 constexpr int opt_where = 263;
+constexpr int opt_null = 264;
 
 // An option error of a value: the message, then status 1.
 [[noreturn]] void bad_value(const char* option, const std::string& what) {
@@ -85,6 +86,7 @@ const option long_opts[] = {
     {"whole-name", no_argument, &whole_name, 1},
     {"rows", required_argument, nullptr, opt_rows},
     {"where", required_argument, nullptr, opt_where},
+    {"null", required_argument, nullptr, opt_null},
     // "--r" and "--ro" selected --rosat before --rows was there, and still
     // do: getopt_long takes a whole name before any prefix.
     {"r", no_argument, nullptr, opt_rosat},
@@ -231,6 +233,9 @@ int parse_options(int argc, char** argv) {
         if (!select::where) bad_value("--where", error);
         break;
       }
+      case opt_null:
+        null_text = optarg;
+        break;
       case opt_version:
         version();
       case '?':
@@ -276,6 +281,7 @@ void usage(char* program, int full_help, int status) {
         "     --list               List the parts of each file, decode nothing\n"
         "     --rows=LIST          Write only these rows of tables (5,10-20,1000-)\n"
         "     --where=EXPR         Write only the table rows where EXPR holds\n"
+        "     --null=TEXT          Write every null value of a table as TEXT\n"
         "     --version            Print the version and exit\n"
         "     --no-logfile         Append no line to the logfile\n"
         "     --whole-name         Name the files after the whole input file name\n"

@@ -9,7 +9,7 @@
 # name with blanks stays one word and "-?" is never taken as a glob.
 
 _orvex_long_options="--debug --no-comments --header --part= --col-name= --rosat --chandra --quiet --silent --help
---threads= --full --output-dir= --exact --csv --list --version --rows= --where= --no-logfile --whole-name"
+--threads= --full --output-dir= --exact --csv --list --version --rows= --where= --null= --no-logfile --whole-name"
 _orvex_short_options="-d -D -h -H -p -P -o -?"
 
 _orvex()
@@ -32,7 +32,7 @@ _orvex()
     # Words that are the argument of the option before them. bash splits
     # "--part=2" at the "=" (COMP_WORDBREAKS), so "--part" "=" "2" counts too.
     case $prev in
-        -p|-P|--part|--col-name|--threads|--rows|--where)
+        -p|-P|--part|--col-name|--threads|--rows|--where|--null)
             return 0
             ;;
         -o|--output-dir)
@@ -42,7 +42,7 @@ _orvex()
             ;;
         =)
             word=${COMP_WORDS[COMP_CWORD-2]}
-            [[ $word == --part || $word == --col-name || $word == --threads || $word == --rows || $word == --where ]] &&
+            [[ $word == --part || $word == --col-name || $word == --threads || $word == --rows || $word == --where || $word == --null ]] &&
                 return 0
             if [[ $word == --output-dir ]]; then
                 compopt -o filenames 2>/dev/null
@@ -52,7 +52,7 @@ _orvex()
             ;;
     esac
     case $cur in
-        --part=*|--col-name=*|--threads=*|--rows=*|--where=*)
+        --part=*|--col-name=*|--threads=*|--rows=*|--where=*|--null=*)
             return 0
             ;;
         --output-dir=*)

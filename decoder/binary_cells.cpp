@@ -257,6 +257,43 @@ bool known_letter(char letter) {
   }
 }
 
+bool can_be_null(const column_desc& c, char letter) {
+  switch (letter) {
+    case 'B':
+    case 'I':
+    case 'J':
+    case 'K':
+      return c.has_tnull;
+    case 'E':
+    case 'D':
+    case 'L':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool null_element(const column_desc& c, char letter, const unsigned char* p) {
+  switch (letter) {
+    case 'B':
+      return c.has_tnull && fits::integer_at<1>(p) == c.tnull;
+    case 'I':
+      return c.has_tnull && fits::integer_at<2>(p) == c.tnull;
+    case 'J':
+      return c.has_tnull && fits::integer_at<4>(p) == c.tnull;
+    case 'K':
+      return c.has_tnull && fits::integer_at<8>(p) == c.tnull;
+    case 'E':
+      return std::isnan(fits::float_at(p));
+    case 'D':
+      return std::isnan(fits::double_at(p));
+    case 'L':
+      return *p == 0;
+    default:
+      return false;
+  }
+}
+
 std::int64_t cell_bytes(char letter, std::int64_t count) {
   if (count < 1) return 0;
   if (count > max_bytes) count = max_bytes;

@@ -120,6 +120,12 @@ struct array_descriptor {
 // 32-bit integers) or Q (two signed 64-bit ones) held in `bytes`.
 array_descriptor descriptor_at(char letter, const unsigned char* bytes, std::int64_t i);
 
+// Nulls: whether elements of `letter` in column `c` can be null (B, I, J
+// and K with a TNULLn; E and D, whose NaN is null; L, whose zero byte is
+// an undefined value), and whether the element at `bytes` is.
+bool can_be_null(const column_desc& c, char letter);
+bool null_element(const column_desc& c, char letter, const unsigned char* bytes);
+
 // Appends to `messages` what reading the cell says on standard error:
 // "Not a Number\n" for every 4-byte floating value ('E', both parts of 'C')
 // whose exponent bits are all set, and for every 8-byte one ('D', 'M') that

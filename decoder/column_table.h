@@ -33,6 +33,11 @@ struct column_desc {
   // 'A' with TDIMn = (w, n, ...): the cell holds strings of w characters;
   // 0 when no TDIMn of two axes or more gives w.
   std::int32_t string_width = 0;
+  // TNULLn: an integer element of this stored value is null (binary
+  // tables); an ASCII field of this text, blanks aside, is null.
+  bool has_tnull = false;
+  std::int64_t tnull = 0;
+  char tnull_text[name_size] = {};
   // TSCALn and TZEROn are both whole numbers (an integer column's values
   // then stay integers).
   bool integral_scaling() const;

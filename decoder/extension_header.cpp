@@ -269,6 +269,17 @@ extension_header read_extension_header(fits::stream& in, util::output_file* file
   }
   h.data_start = fits::next_boundary(fits::_fpos);
   fits::realign(in);
+  for (const auto& [n, v] : h.names.tnull) {
+    if (n < 1 || n > last_column) continue;
+    column_desc& c = table[static_cast<std::size_t>(n)];
+    c.has_tnull = true;
+    c.tnull = v;
+    std::snprintf(c.tnull_text, sizeof c.tnull_text, "%lld", static_cast<long long>(v));
+  }
+  for (const auto& [n, text] : h.names.tnull_text) {
+    if (n < 1 || n > last_column) continue;
+    std::snprintf(table[static_cast<std::size_t>(n)].tnull_text, sizeof table[0].tnull_text, "%s", text.c_str());
+  }
 
   if (h.tfields > last_column) h.tfields = last_column;
   if (h.tfields < 0) h.tfields = 0;

@@ -119,7 +119,10 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
     p.index = f.selected_[k];
     p.room_after = room;
     std::size_t cell_room = 0;
-    if (!c.array) p.write = bounded_writer(c.column, c.column.type, c.column.count, cell_room, f.numbers());
+    // A cell that may hold nulls, when they are written as a text of
+    // their own, is written element by element.
+    const bool marked = f.form_.null_text && can_be_null(c.column, c.column.type);
+    if (!c.array && !marked) p.write = bounded_writer(c.column, c.column.type, c.column.count, cell_room, f.numbers());
     if (p.write != nullptr && cell_room <= most_shared_room) {
       room += cell_room;
     } else {
@@ -272,15 +275,58 @@ void row_formatter::format_binary(const unsigned char* row, const heap_view& hea
 void row_formatter::write_cell_text(int i, const unsigned char* row, const heap_view& heap, text_buffer& text) const {
   const cell& c = cells_[static_cast<std::size_t>(i)];
   if (!c.array) {
-    write_cell(c.column, c.column.type, row + c.offset, c.column.count, text, numbers());
+    write_values(c.column, c.column.type, row + c.offset, c.column.count, text);
     return;
   }
   for (std::int64_t k = 0; k < c.column.count; ++k) {
     std::int64_t count = 0;
     const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
     // An empty array writes nothing, not even an 'A' cell's blank.
-    if (at != nullptr && count > 0) write_cell(c.column, c.element, at, count, text, numbers());
+    if (at != nullptr && count > 0) write_values(c.column, c.element, at, count, text);
   }
+}
+
+void row_formatter::write_values(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count,
+                                 text_buffer& text) const {
+  if (!form_.marks_nulls() || count < 1 || !can_be_null(c, letter)) {
+    write_cell(c, letter, bytes, count, text, numbers());
+    return;
+  }
+  const std::int64_t size = cell_bytes(letter, 1);
+  std::int64_t k = 0;
+  while (k < count && !null_element(c, letter, bytes + k * size)) ++k;
+  if (k == count) {
+    write_cell(c, letter, bytes, count, text, numbers());
+    return;
+  }
+  // A CSV cell of one null element is an empty field.
+  if (form_.csv && count == 1) return;
+  const std::string_view mark = form_.null_text ? std::string_view(*form_.null_text) : std::string_view("nan");
+  for (k = 0; k < count; ++k) {
+    const unsigned char* e = bytes + k * size;
+    if (null_element(c, letter, e)) {
+      text.append(mark);
+      text.put(' ');
+    } else {
+      write_cell(c, letter, e, 1, text, numbers());
+    }
+  }
+}
+
+bool row_formatter::null_field(std::string_view line, const column_desc& c) const {
+  if (!form_.marks_nulls() || c.tnull_text[0] == '\0' || c.tbcol < 1 || c.count < 1) return false;
+  // Only fields that are written as values: an unknown type stays as it is.
+  const bool written = std::strchr("IJBED", c.type) != nullptr || (every_field_ && (c.type == 'F' || c.type == 'A'));
+  if (!written || c.type == '\0') return false;
+  const std::size_t at = static_cast<std::size_t>(c.tbcol - 1);
+  if (at >= line.size()) return false;
+  auto blanks_cut = [](std::string_view s) {
+    s = s.substr(0, s.find('\0'));
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+  };
+  return blanks_cut(line.substr(at, static_cast<std::size_t>(c.count))) == blanks_cut(c.tnull_text);
 }
 
 void row_formatter::write_csv_record(const unsigned char* row, const heap_view& heap, text_buffer& text) const {
@@ -315,6 +361,12 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
   const std::string_view line(copy.data(), width);
   const std::size_t line_start = text != nullptr ? text->size() : 0;
   for (std::size_t i = 0; i < cells_.size(); ++i) {
+    const bool null = text != nullptr && null_field(line, cells_[i].column);
+    if (null && !form_.csv) {
+      text->append(*form_.null_text);
+      if (i + 1 != cells_.size()) text->put(' ');
+      continue;
+    }
     if (text == nullptr || !form_.csv) {
       ascii_cell(line, cells_[i].column, text, messages, every_field_, numbers());
       if (text != nullptr && i + 1 != cells_.size()) text->put(' ');
@@ -322,6 +374,7 @@ void row_formatter::format_ascii(const unsigned char* row, text_buffer* text, st
     }
     start_field(*text, i);
     const std::size_t field = text->size();
+    if (null) continue;  // an empty field
     ascii_cell(line, cells_[i].column, text, messages, every_field_, numbers());
     finish_field(*text, field, every_field_ && cells_[i].column.type == 'A');
   }

@@ -11,7 +11,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decoder/binary_cells.h"
@@ -44,8 +46,16 @@ struct text_form {
   // double quote, a blank or a line end is quoted, its quotes doubled, and
   // a record of one empty field is written "" so that it is no blank line.
   // leading_text() gives the header record; a row of no cells gives no
-  // record at all.
+  // record at all. A cell that is one null element (binary_cells.h:
+  // null_element; an ASCII field of its TNULLn text) is an empty field; a
+  // null element of a cell of several is written "nan", or null_text.
   bool csv = false;
+  // --null: outside CSV, every null element is written as this text (and
+  // a blank, as every element is) instead of the text of its bytes.
+  std::optional<std::string> null_text = std::nullopt;
+
+  // Whether nulls are written other than as their bytes give them.
+  bool marks_nulls() const { return csv || null_text.has_value(); }
 };
 
 // The first descriptor of a row whose array lies outside the declared
@@ -78,6 +88,8 @@ class row_formatter {
 
   // Lets only the rows that `choice` wants be formatted (null: every row).
   void choose(std::shared_ptr<const row_choice> choice) { choice_ = std::move(choice); }
+  // Whether a choice leaves rows out (rows not wanted are not written).
+  bool chooses() const { return choice_ != nullptr; }
   // Whether row `row` (counted from 0), of bytes `bytes`, is formatted:
   // the readers of rows ask before they call format(), and pass over a row
   // that is not wanted without a line or a message.
@@ -182,6 +194,12 @@ class row_formatter {
   // The text of cell cells_[i] through write_cell, in the number form of
   // the table.
   void write_cell_text(int i, const unsigned char* row, const heap_view& heap, text_buffer& text) const;
+  // write_cell of `count` elements of `letter` of column `c`, their nulls
+  // written as the text form asks.
+  void write_values(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count,
+                    text_buffer& text) const;
+  // Whether ASCII field `c` of `line` holds its TNULLn text.
+  bool null_field(std::string_view line, const column_desc& c) const;
   number_form numbers() const { return form_.exact ? number_form::exact : number_form::printf_like; }
 
   enum class kind { binary, ascii, image };

@@ -199,6 +199,10 @@ TEST(RowFormat, LineIsItsCellsAsWriteCellWritesThem) {
     // Every column, some twice, in an order of its own.
     std::vector<int> selected = every_column(n);
     selected.insert(selected.begin(), {3, 1, n - 1, 12});
+    // The same cells with --null: every element that is null (here the
+    // NaNs of E and D, the zero bytes of L) written "NULL", each of the
+    // others as its cell would write it.
+    const row_formatter nulls = binary(columns, selected, {.exact = form == number_form::exact, .null_text = "NULL"});
     const row_formatter f = binary(columns, selected, {.exact = form == number_form::exact});
 
     std::string heap;
@@ -218,7 +222,7 @@ TEST(RowFormat, LineIsItsCellsAsWriteCellWritesThem) {
       const std::int32_t count = static_cast<std::int32_t>(random() % 5);
       row.replace(at, 8, descriptor(count, static_cast<std::int32_t>(random() % 8) * 4));
 
-      text_buffer expected;
+      text_buffer expected, expected_nulls;
       for (int k : selected) {
         const column_desc& c = f.column(k);
         const auto* bytes = reinterpret_cast<const unsigned char*>(row.data());
@@ -227,16 +231,33 @@ TEST(RowFormat, LineIsItsCellsAsWriteCellWritesThem) {
         if (c.type == 'P') {
           const array_descriptor d = descriptor_at('P', bytes + offset, 0);
           if (d.count > 0) {
-            write_cell(c, 'J', reinterpret_cast<const unsigned char*>(heap.data()) + d.offset, d.count, expected,
-                       form);
+            for (text_buffer* t : {&expected, &expected_nulls}) {
+              write_cell(c, 'J', reinterpret_cast<const unsigned char*>(heap.data()) + d.offset, d.count, *t, form);
+            }
           }
           continue;
         }
         write_cell(c, c.type, bytes + offset, c.count, expected, form);
+        bool any_null = false;
+        const std::int64_t size = cell_bytes(c.type, 1);
+        for (std::int64_t e = 0; e < c.count; ++e) any_null |= null_element(c, c.type, bytes + offset + e * size);
+        if (!any_null || !can_be_null(c, c.type)) {
+          write_cell(c, c.type, bytes + offset, c.count, expected_nulls, form);
+          continue;
+        }
+        for (std::int64_t e = 0; e < c.count; ++e) {
+          if (null_element(c, c.type, bytes + offset + e * size)) {
+            expected_nulls.append("NULL ");
+          } else {
+            write_cell(c, c.type, bytes + offset + e * size, 1, expected_nulls, form);
+          }
+        }
       }
       expected.put('\n');
+      expected_nulls.put('\n');
       const formatted got = run(f, row, heap);
       ASSERT_EQ(got.line, std::string(expected.view())) << "row " << r;
+      ASSERT_EQ(run(nulls, row, heap).line, std::string(expected_nulls.view())) << "row " << r;
     }
   }
 }

@@ -136,14 +136,14 @@ void print_progress(std::int64_t done, std::int64_t total, char end) {
   if (console::is_terminal()) std::fflush(console::out());
 }
 
-void report_truncated_table(std::int64_t done, std::int64_t declared) {
+void report_truncated_table(std::int64_t done, std::int64_t declared, bool chosen) {
   failure::report_cut_in_part("the stream ends inside the table: " + std::to_string(done) + " of " +
-                          std::to_string(declared) + " rows written");
+                              std::to_string(declared) + (chosen ? " rows arrived" : " rows written"));
 }
 
-void report_truncated_image(std::int64_t done, std::int64_t declared) {
+void report_truncated_image(std::int64_t done, std::int64_t declared, bool chosen) {
   failure::report_cut_in_part("the stream ends inside the image: " + std::to_string(done) + " of " +
-                              std::to_string(declared) + " image lines written");
+                              std::to_string(declared) + (chosen ? " image lines arrived" : " image lines written"));
 }
 
 namespace {
@@ -199,8 +199,8 @@ class row_sink {
       std::string messages;
       if (!run.skipped) f_.cut_row_messages(run.rows + run.count * f_.row_bytes(), run.cut_available, messages);
       put_messages(messages);
-      if (file_ != nullptr && f_.image()) report_truncated_image(run.first + run.count, rows_);
-      if (file_ != nullptr && !f_.image()) report_truncated_table(run.first + run.count, rows_);
+      if (file_ != nullptr && f_.image()) report_truncated_image(run.first + run.count, rows_, f_.chooses());
+      if (file_ != nullptr && !f_.image()) report_truncated_table(run.first + run.count, rows_, f_.chooses());
       return true;
     }
     if (file_ != nullptr && f_.row_bytes() == 0 && file_->error() != 0 && run.count > 0) {
@@ -358,7 +358,7 @@ std::int64_t held_rows(fits::stream& in, util::output_file* file, const extensio
 
 }  // namespace
 
-text_form settings_text_form() { return {.exact = exact != 0, .csv = csv != 0}; }
+text_form settings_text_form() { return {.exact = exact != 0, .csv = csv != 0, .null_text = null_text}; }
 
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
   row_formatter f = row_formatter::binary_table(h.tfields, selected_cells(h.tfields), settings_text_form());

@@ -81,8 +81,10 @@ std::int64_t write_source_rows(util::output_file* file, std::int64_t rows, const
                                const row_source& source, const row_maker& make = {});
 
 // Report a table, or an image, that the stream ended inside of, when it
-// was being written.
-void report_truncated_table(std::int64_t done, std::int64_t declared);
-void report_truncated_image(std::int64_t done, std::int64_t declared);
+// was being written: `done` rows (lines) of `declared` arrived. Unless
+// `chosen` (--rows, --where: not every row that arrived was written), that
+// is the rows written.
+void report_truncated_table(std::int64_t done, std::int64_t declared, bool chosen = false);
+void report_truncated_image(std::int64_t done, std::int64_t declared, bool chosen = false);
 
 }  // namespace orvex::decoder

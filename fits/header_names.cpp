@@ -29,11 +29,15 @@ void header_names::observe(std::string_view card) {
   } else if (std::int64_t n = index_of(kv->keyword, "TTYPE")) {
     if (auto s = string_value(kv->value)) ttype[n] = std::move(*s);
   } else if (std::int64_t n = index_of(kv->keyword, "TNULL")) {
-    if (auto v = integer_value(kv->value)) tnull[n] = *v;
+    if (auto v = integer_value(kv->value)) {
+      tnull[n] = *v;
+    } else if (auto t = string_value(kv->value)) {
+      tnull_text[n] = std::move(*t);
+    }
   }
 }
 
-std::optional<header_names> names_of_header(std::string_view cards) {
+std::optional<header_names> names_of_header(std::string_view cards, bool partial) {
   header_names names;
   for (std::size_t at = 0; at + card_size <= cards.size(); at += card_size) {
     std::string_view card = cards.substr(at, card_size);
@@ -41,6 +45,7 @@ std::optional<header_names> names_of_header(std::string_view cards) {
     if (card.substr(0, 3) == "END") return names;
     names.observe(card);
   }
+  if (partial) return names;
   return std::nullopt;
 }
 

@@ -18,6 +18,8 @@ struct header_names {
   std::optional<std::int64_t> extver;
   std::map<std::int64_t, std::string> ttype;   // by column number; whole value, trailing blanks cut
   std::map<std::int64_t, std::int64_t> tnull;  // by column number
+  // TNULLn given as a string, as ASCII tables give it; trailing blanks cut
+  std::map<std::int64_t, std::string> tnull_text;
 
   // Takes what the card names, if anything; a later card of the same
   // keyword replaces an earlier one.
@@ -26,7 +28,9 @@ struct header_names {
 
 // The names of the header whose cards follow the XTENSION card in `cards`
 // (whole 80-byte cards, as the stream holds them), up to its END card.
-// Returns nullopt when `cards` ends before the END card.
-std::optional<header_names> names_of_header(std::string_view cards);
+// Returns nullopt when `cards` ends before the END card, unless `partial`:
+// then the names of the cards there are, which a later card could still
+// change.
+std::optional<header_names> names_of_header(std::string_view cards, bool partial = false);
 
 }  // namespace orvex::fits

@@ -17,7 +17,7 @@ std::optional<filter_syntax> where;
 
 namespace {
 
-// The names of `where` that some binary table of the input holds.
+// The names of `where` that some table of the input holds.
 std::vector<bool> names_seen;
 
 class chosen_rows final : public decoder::row_choice {
@@ -45,13 +45,16 @@ class chosen_rows final : public decoder::row_choice {
 std::shared_ptr<const decoder::row_choice> make_choice(decoder::rows_of kind, const decoder::extension_header* h) {
   std::optional<row_filter> filter;
   bool none = false;
-  if (where && kind == decoder::rows_of::binary_table && h != nullptr) {
+  if (where && kind != decoder::rows_of::image && h != nullptr) {
     for (std::size_t i = 0; i < where->column_names.size(); ++i) {
       if (column_named(h->names.ttype, h->tfields, where->column_names[i]) != 0) names_seen[i] = true;
     }
     row_filter f;
     std::string error;
-    switch (row_filter::build(*where, h->names, h->tfields, f, error)) {
+    const row_filter::outcome built = kind == decoder::rows_of::ascii_table
+                                          ? row_filter::build_ascii(*where, h->names, h->tfields, h->naxis1, f, error)
+                                          : row_filter::build(*where, h->names, h->tfields, f, error);
+    switch (built) {
       case row_filter::outcome::ready:
         filter = std::move(f);
         break;

@@ -28,7 +28,7 @@ void reset_chosen();
 // Installs the choice of rows that --rows and --where make into the
 // table decoder (decoder/row_choice.h); without them, every row. --rows
 // applies to the rows of every table and, under --full, to the lines of
-// every image; --where to the rows of the binary tables that hold every
+// every image; --where to the rows of the tables (binary and ASCII) that hold every
 // column it names. A table that holds them and where a column is not of
 // the kind its place asks for writes no row, and its part says why.
 void install_row_choice();
@@ -36,7 +36,7 @@ void install_row_choice();
 // Forgets which --where names the tables of an input have shown (a new
 // input begins).
 void start_input();
-// The --where names that no binary table decoded since start_input()
+// The --where names that no table decoded since start_input()
 // holds.
 std::vector<std::string> where_names_not_seen();
 

@@ -1,10 +1,13 @@
 #include "select/row_filter.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "decoder/binary_cells.h"
 #include "decoder/column_table.h"
 #include "fits/big_endian.h"
+#include "fits/card_value.h"
 #include "select/column_lookup.h"
 #include "util/saturating.h"
 
@@ -14,6 +17,26 @@ namespace {
 
 // What a column holds, for the filter.
 enum class column_kind { number, logical, text, other };
+
+// The most bytes of an ASCII field that are read as its number: more than
+// any number's text.
+constexpr std::int64_t ascii_number_bytes = 95;
+
+column_kind ascii_kind_of(char letter) {
+  switch (letter) {
+    case 'B':
+    case 'I':
+    case 'J':
+    case 'E':
+    case 'D':
+    case 'F':
+      return column_kind::number;
+    case 'A':
+      return column_kind::text;
+    default:
+      return column_kind::other;
+  }
+}
 
 column_kind kind_of(char letter) {
   switch (letter) {
@@ -58,8 +81,9 @@ struct found_column {
 
 class filter_builder {
  public:
-  filter_builder(const filter_syntax& s, const fits::header_names& names, int tfields, row_filter& f)
-      : s_(s), names_(names), tfields_(tfields), f_(f) {}
+  filter_builder(const filter_syntax& s, const fits::header_names& names, int tfields, row_filter& f,
+                 std::int64_t ascii_row_width = -1)
+      : s_(s), names_(names), tfields_(tfields), f_(f), ascii_(ascii_row_width >= 0), row_width_(ascii_row_width) {}
 
   row_filter::outcome build(std::string& error) {
     for (const std::string& name : s_.column_names) {
@@ -68,8 +92,13 @@ class filter_builder {
     offsets_.assign(static_cast<std::size_t>(tfields_) + 1, 0);
     std::int64_t at = 0;
     for (int n = 1; n <= tfields_; ++n) {
-      offsets_[static_cast<std::size_t>(n)] = at;
       const decoder::column_desc& c = decoder::table[static_cast<std::size_t>(n)];
+      if (ascii_) {
+        // A field outside the row reads nothing: it stands at the row's end.
+        offsets_[static_cast<std::size_t>(n)] = c.tbcol >= 1 && c.tbcol <= row_width_ ? c.tbcol - 1 : row_width_;
+        continue;
+      }
+      offsets_[static_cast<std::size_t>(n)] = at;
       at = util::saturated_sum(at, decoder::cell_bytes(c.type, c.count));
     }
     f_.program_.clear();
@@ -97,7 +126,7 @@ class filter_builder {
     c.number = column_named(names_.ttype, tfields_, n.text);
     c.desc = &decoder::table[static_cast<std::size_t>(c.number)];
     c.offset = offsets_[static_cast<std::size_t>(c.number)];
-    c.kind = kind_of(c.desc->type);
+    c.kind = ascii_ ? ascii_kind_of(c.desc->type) : kind_of(c.desc->type);
     return c;
   }
 
@@ -112,6 +141,10 @@ class filter_builder {
     const found_column c = find(n);
     if (c.kind != want) {
       fail(n, n.text + " holds " + kind_name(c.kind) + ", and " + kind_name(want) + " is asked for here");
+      return;
+    }
+    if (ascii_) {
+      ascii_field(n, c);
       return;
     }
     const std::int64_t count = c.desc->count;
@@ -139,6 +172,30 @@ class filter_builder {
       in.tnull = t->second;
     }
     f_.program_.push_back(in);
+  }
+
+  // An ASCII field holds one value, read from its text.
+  void ascii_field(const filter_node& n, const found_column& c) {
+    if (n.element > 1) {
+      fail(n, n.text + " is a field of one value: it has no element " + std::to_string(n.element));
+      return;
+    }
+    instruction in;
+    in.code = op::ascii_field;
+    in.letter = c.desc->type;
+    in.offset = c.offset;
+    in.length = std::min(row_width_ - c.offset, ascii_number_bytes);
+    in.width = std::min<std::int64_t>(std::max(c.desc->count, 0), row_width_ - c.offset);
+    in.tscal = c.desc->tscal;
+    in.tzero = c.desc->tzero;
+    if (auto t = names_.tnull_text.find(c.number); t != names_.tnull_text.end()) {
+      in.has_null = true;
+      in.null_text = t->second;
+    } else if (auto v = names_.tnull.find(c.number); v != names_.tnull.end()) {
+      in.has_null = true;
+      in.null_text = std::to_string(v->second);
+    }
+    f_.program_.push_back(std::move(in));
   }
 
   // A node whose place asks for a condition: a logical column stands for
@@ -175,6 +232,7 @@ class filter_builder {
     side.column = true;
     side.offset = c.offset;
     side.length = c.desc->count < 0 ? 0 : c.desc->count;
+    if (ascii_) side.length = std::min(side.length, row_width_ - c.offset);
     return side;
   }
 
@@ -281,6 +339,8 @@ class filter_builder {
   const fits::header_names& names_;
   const int tfields_;
   row_filter& f_;
+  const bool ascii_;
+  const std::int64_t row_width_;
   std::vector<std::int64_t> offsets_;
   std::string error_;
 };
@@ -288,6 +348,11 @@ class filter_builder {
 row_filter::outcome row_filter::build(const filter_syntax& syntax, const fits::header_names& names, int tfields,
                                       row_filter& f, std::string& error) {
   return filter_builder(syntax, names, tfields, f).build(error);
+}
+
+row_filter::outcome row_filter::build_ascii(const filter_syntax& syntax, const fits::header_names& names, int tfields,
+                                            std::int64_t row_width, row_filter& f, std::string& error) {
+  return filter_builder(syntax, names, tfields, f, row_width < 0 ? 0 : row_width).build(error);
 }
 
 namespace {
@@ -331,6 +396,35 @@ std::string_view trimmed(std::string_view s) {
 
 bool both_numbers(double a, double b) { return !std::isnan(a) && !std::isnan(b); }
 
+std::string_view blanks_cut(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// The value of an ASCII field as the row decoder reads it: the number at
+// the field's first byte, which may run on to the row's end.
+double ascii_value(const unsigned char* bytes, std::int64_t length, std::int64_t width, char letter, double tscal,
+                   double tzero, bool has_null, const std::string& null_text) {
+  char text[ascii_number_bytes + 1];
+  const std::size_t n = length > 0 ? static_cast<std::size_t>(length) : 0;
+  std::memcpy(text, bytes, n);
+  text[n] = '\0';
+  if (has_null) {
+    const std::string_view field(reinterpret_cast<const char*>(bytes),
+                                 ::strnlen(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(width)));
+    if (blanks_cut(field) == blanks_cut(null_text)) return NAN;
+  }
+  if (letter == 'E' || letter == 'D' || letter == 'F') {
+    double x = 0.0;
+    fits::scan_double(text, x);
+    return x * tscal + tzero;
+  }
+  std::int32_t v = 0;
+  fits::scan_long_or_min(text, v);
+  return static_cast<double>(v) * tscal + tzero;
+}
+
 }  // namespace
 
 bool row_filter::holds(std::int64_t row, const unsigned char* bytes) const {
@@ -350,6 +444,10 @@ bool row_filter::holds(std::int64_t row, const unsigned char* bytes) const {
         break;
       case op::row_number:
         stack[sp++] = static_cast<double>(row + 1);
+        break;
+      case op::ascii_field:
+        stack[sp++] = ascii_value(bytes + in.offset, in.length, in.width, in.letter, in.tscal, in.tzero, in.has_null,
+                                  in.null_text);
         break;
       case op::negate:
         stack[sp - 1] = -stack[sp - 1];

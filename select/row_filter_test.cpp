@@ -85,5 +85,48 @@ TEST(row_filter, conditions_on_row_bytes) {
   }
 }
 
+// ASCII fields are read from their text as the row decoder reads it: N I5
+// (TSCAL 2, TNULL '-99'), X E8.2, S A4, a field past the row's end.
+TEST(row_filter, conditions_on_ascii_fields) {
+  decoder::reset_table();
+  fits::header_names names;
+  const struct {
+    char type;
+    int width, tbcol;
+    const char* name;
+  } fields[] = {{'I', 5, 1, "N"}, {'E', 8, 7, "X"}, {'A', 4, 17, "S"}, {'I', 3, 40, "FAR"}};
+  for (int n = 1; n <= 4; ++n) {
+    decoder::column_desc& c = decoder::table[static_cast<std::size_t>(n)];
+    c.type = fields[n - 1].type;
+    c.count = fields[n - 1].width;
+    c.tbcol = fields[n - 1].tbcol;
+    names.ttype[n] = fields[n - 1].name;
+  }
+  decoder::table[1].tscal = 2;
+  names.tnull_text[1] = "-99";
+  // N in bytes 0-4, X in 6-13, S in 16-19.
+  const std::string rows[] = {"   12 1.50E+00  ab  ", "  -99    -2.25  c   ", "    3      nan  abcd"};
+  const std::pair<const char*, const char*> cases[] = {
+      {"N == 24", "100"},  {"N < 100", "101"}, {"!(N > 0)", "010"}, {"X > 0", "100"},
+      {"X = -3:0", "010"}, {"X != X", "000"}, {"S == 'ab'", "100"}, {"S != 'c'", "101"},
+      {"FAR == 0", "111"}, {"#row == 2 && N == 6", "000"}, {"#row == 3 && N == 6", "001"},
+  };
+  for (const auto& [where, want] : cases) {
+    std::string error;
+    const std::optional<filter_syntax> syntax = parse_filter(where, error);
+    ASSERT_TRUE(syntax) << where << ": " << error;
+    row_filter f;
+    ASSERT_EQ(row_filter::build_ascii(*syntax, names, 4, 20, f, error), row_filter::outcome::ready) << where << error;
+    std::string holds;
+    for (int r = 0; r < 3; ++r) holds += f.holds(r, reinterpret_cast<const unsigned char*>(rows[r].data())) ? '1' : '0';
+    EXPECT_EQ(holds, want) << where;
+  }
+  std::string error;
+  row_filter f;
+  EXPECT_EQ(row_filter::build_ascii(*parse_filter("N[2] > 1", error), names, 4, 20, f, error),
+            row_filter::outcome::unfit);
+  EXPECT_NE(error.find("N is a field of one value"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace orvex::select

@@ -1,6 +1,6 @@
 // CHECKSUM and DATASUM: a damaged data unit fails the run, a header edited
 // after its checksum was written is noted, and cut inputs are reported as
-// cut only. astropy and fitsverify judge every damaged file the tests make,
+// cut only (with the count of rows that arrived). astropy and fitsverify judge every damaged file the tests make,
 // and files that astropy wrote with checksums pass.
 #include <cstdint>
 #include <cstdio>
@@ -214,6 +214,10 @@ TEST(checksum_e2e, damage_is_reported_where_it_is_and_the_judges_agree) {
       // ASCII ones. Parts not written are not checked.
       {"cut inside the rows", file.substr(0, u[1].data + 1000),
        "orvex: t.fits: part 1: the stream ends inside the table: 62 of 300 rows written\n", 1, nullptr},
+      // Chosen rows: the count is of the rows that arrived, not all written.
+      {"cut inside the rows, rows chosen", file.substr(0, u[1].data + 1000),
+       "orvex: t.fits: part 1: the stream ends inside the table: 62 of 300 rows arrived\n", 1, nullptr, true,
+       {"--where=PHA > 0"}},
       {"binary rows without their padding", file.substr(0, u[1].data + 300 * 16), "", 0, nullptr, true, {"-p", "1"}},
       {"ASCII rows without their padding", file.substr(0, u[2].data + 50 * 12), "", 0, nullptr},
       {"a damaged part not written", flipped(file, u[1].data + 2000), "", 0, nullptr, true, {"-p", "2"}},

@@ -328,6 +328,16 @@ std::string csv_field(const std::string& text, bool string) {
   return quoted + "\"";
 }
 
+// Whether the cell text is one null element of its column: an undefined
+// logical, a NaN of E or D (a null cell is an empty CSV field).
+bool one_null(const event_column& c, const std::string& text) {
+  const std::string t = text.substr(0, text.find_last_not_of(' ') + 1);
+  const char letter = c.form.back();
+  if (c.form != std::string(1, letter) && c.form != "1" + std::string(1, letter)) return false;
+  if (letter == 'L') return t == "?";
+  return (letter == 'E' || letter == 'D') && (t == "nan" || t == "-nan");
+}
+
 // The CSV file of the selected names: the header record, then the rows.
 std::string csv_lines(const event_file& f, const std::vector<std::string>& names, bool exact = false) {
   std::vector<int> at;
@@ -338,7 +348,8 @@ std::string csv_lines(const event_file& f, const std::vector<std::string>& names
     for (int i : at) {
       if (i < 0) continue;
       const event_column& c = f.columns[static_cast<std::size_t>(i)];
-      text += sep + (r == 0 ? c.name : csv_field((exact ? f.exact : f.texts)[r - 1][static_cast<std::size_t>(i)], c.form.ends_with('A')));
+      const std::string cell = r == 0 ? "" : (exact ? f.exact : f.texts)[r - 1][static_cast<std::size_t>(i)];
+      text += sep + (r == 0 ? c.name : one_null(c, cell) ? "" : csv_field(cell, c.form.ends_with('A')));
       sep = ",";
     }
     text += "\n";
@@ -1142,6 +1153,44 @@ TEST(decoder_e2e_csv, python_csv_module_reads_the_fields_back) {
   EXPECT_EQ(visible(read_back), visible(expected)) << r.files.at("t.001.csv");
 }
 
+
+// Nulls of every kind: an integer equal to TNULLn, NaNs of E (alone and in
+// a vector), an undefined logical, an ASCII field of its TNULLn text; as
+// their bytes give them by default, as TEXT with --null, as empty CSV
+// fields (nan inside a vector's field).
+TEST(decoder_e2e_nulls, written_as_asked) {
+  const std::string fits =
+      fits_builder{}
+          .empty_primary()
+          .bintable({{"TTYPE1", "'N'"}, {"TFORM1", "'1J'"}, {"TNULL1", "-99"}, {"TTYPE2", "'E'"}, {"TFORM2", "'1E'"},
+                     {"TTYPE3", "'V'"}, {"TFORM3", "'2E'"}, {"TTYPE4", "'L'"}, {"TFORM4", "'1L'"}},
+                    big_endian{}.i32(5).f32(2.5f).f32(1).f32(2).u8('T')
+                        .i32(-99).f32_bits(0x7FC00000U).f32(1.5f).f32_bits(0x7FC00000U).u8(0).bytes())
+          .ascii_table({{"TBCOL1", "1"}, {"TFORM1", "'I5'"}, {"TTYPE1", "'M'"}, {"TNULL1", "'***'"},
+                        {"TBCOL2", "7"}, {"TFORM2", "'E8.2'"}, {"TTYPE2", "'X'"}},
+                       {"    7     1.25", "  ***     2.50"})
+          .bytes();
+  struct null_case {
+    std::vector<std::string> options;
+    const char* binary;
+    const char* ascii;
+  };
+  const null_case cases[] = {
+      {{}, "5 2.5 1 2 T \n-99 nan 1.5 nan ? \n", "7 1.25\n0 2.5\n"},
+      {{"--null=NULL"}, "5 2.5 1 2 T \nNULL NULL 1.5 NULL NULL \n", "7 1.25\nNULL 2.5\n"},
+      {{"--csv"}, "N,E,V,L\n5,2.5,\"1 2\",T\n,,\"1.5 nan\",\n", "M,X\n7,1.25\n,2.5\n"},
+      {{"--csv", "--null=X"}, "N,E,V,L\n5,2.5,\"1 2\",T\n,,\"1.5 X\",\n", "M,X\n7,1.25\n,2.5\n"},
+  };
+  for (const null_case& c : cases) {
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"--no-comments", "t.fits"});
+    const run_result r = run_orvex({.args = args, .inputs = {{"t.fits", fits}}});
+    const bool csv = !c.options.empty() && c.options[0] == "--csv";
+    EXPECT_EQ(r.files.at(csv ? "t.001.csv" : "t.001"), c.binary) << args[0];
+    EXPECT_EQ(r.files.at(csv ? "t.002.csv" : "t.002"), c.ascii) << args[0];
+    EXPECT_EQ(r.exit_code, 0) << r.describe();
+  }
+}
 
 // An interpreter that imports astropy, the judge of the values; empty when
 // none does.

@@ -83,6 +83,7 @@ std::string help_without_version(const std::string& name) {
          "     --list               List the parts of each file, decode nothing\n"
          "     --rows=LIST          Write only these rows of tables (5,10-20,1000-)\n"
          "     --where=EXPR         Write only the table rows where EXPR holds\n"
+         "     --null=TEXT          Write every null value of a table as TEXT\n"
          "     --version            Print the version and exit\n"
          "     --no-logfile         Append no line to the logfile\n"
          "     --whole-name         Name the files after the whole input file name\n"
@@ -560,6 +561,20 @@ TEST(spine_cli_e2e_stdout, reader_gone) {
   file_map files = gone.outputs();
   ASSERT_TRUE(strip_log_time_stamps(files, gone));
   EXPECT_TRUE(same_files(files, {{"logfile", " orvex -o - big.fits\n"}}));
+}
+
+// -p NAME finds the name in a header longer than the look-ahead: 4,000
+// cards, EXTNAME among the first.
+TEST(spine_cli_e2e, part_name_in_a_header_of_thousands_of_cards) {
+  std::vector<card> cards{{"EXTNAME", "'EVENTS'"}, {"TTYPE1", "'A'"}, {"TFORM1", "'1J'"}};
+  for (int i = 0; i < 4000; ++i) cards.push_back("COMMENT   a long history");
+  const std::string fits = fits_builder{}.empty_primary().bintable(cards, big_endian{}.i32(5).i32(6).bytes()).bytes();
+  const run_result r = run_orvex({.args = {"--no-comments", "-p", "events", "t.fits"}, .inputs = {{"t.fits", fits}}});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exit_code, 0) << r.describe();
+  ASSERT_EQ(r.files.count("t.001"), 1U) << r.describe();
+  EXPECT_EQ(r.files.at("t.001"), "5 \n6 \n");
+  EXPECT_EQ(r.files.count("t.000"), 0U);
 }
 
 }  // namespace

@@ -176,5 +176,49 @@ TEST(where_oracle_e2e, astropy_agrees_on_every_thread_count) {
   }
 }
 
+// An ASCII table is filtered on its fields' values as they are written:
+// its rows where the condition holds, TNULLn fields false, on one thread
+// and on several.
+TEST(where_e2e, ascii_tables_keep_the_rows_that_hold) {
+  const int n = 3000;
+  std::vector<std::string> lines;
+  std::vector<bool> keep;
+  for (int r = 0; r < n; ++r) {
+    char line[32];
+    const bool null = r % 7 == 0;
+    std::snprintf(line, sizeof line, "%5s %10.3E  %s", null ? "***" : std::to_string(r).c_str(), r * 0.5,
+                  r % 2 == 0 ? "on " : "off");
+    lines.push_back(line);
+    keep.push_back(!null && r % 3 == 0 && r * 0.5 < 900 && r % 2 == 0);
+  }
+  const std::string fits = fits_builder{}
+                               .empty_primary()
+                               .ascii_table({{"TBCOL1", "1"}, {"TFORM1", "'I5'"}, {"TTYPE1", "'N'"},
+                                             {"TNULL1", "'***'"}, {"TBCOL2", "7"}, {"TFORM2", "'E10.3'"},
+                                             {"TTYPE2", "'X'"}, {"TBCOL3", "19"}, {"TFORM3", "'A3'"},
+                                             {"TTYPE3", "'S'"}},
+                                            lines)
+                               .bytes();
+  const run_result whole = run_orvex({.args = {"--no-comments", "t.fits"}, .inputs = {{"t.fits", fits}}});
+  const std::vector<std::string> all = lines_of(whole.files.at("t.001"));
+  ASSERT_EQ(all.size(), static_cast<std::size_t>(n)) << whole.describe();
+  // An A field is written only under --full: each row written says so, and
+  // a row left out says nothing.
+  std::string expected, messages;
+  for (int r = 0; r < n; ++r) {
+    if (!keep[static_cast<std::size_t>(r)]) continue;
+    expected += all[static_cast<std::size_t>(r)];
+    messages += "Unknown type A\n";
+  }
+  for (const char* threads : {"--threads=1", "--threads=3"}) {
+    const run_result r = run_orvex({.args = {"--no-comments", threads, "--where=N % 3 == 0 && X < 900 && S == 'on'",
+                                             "t.fits"},
+                                    .inputs = {{"t.fits", fits}}});
+    EXPECT_EQ(r.exit_code, 0) << r.describe();
+    EXPECT_TRUE(r.err == messages) << threads;
+    EXPECT_TRUE(r.files.at("t.001") == expected) << threads << ": kept " << lines_of(r.files.at("t.001")).size();
+  }
+}
+
 }  // namespace
 }  // namespace orvex::test

@@ -17,6 +17,7 @@ int to_stdout = 0;
 int exact = 0;
 int csv = 0;
 int list_parts = 0;
+std::optional<std::string> null_text;
 std::vector<std::string> myvec;
 std::vector<std::string> col_name_list;
 int no_logfile = 0;
@@ -32,6 +33,7 @@ void reset_settings() {
   full = 0;
   output_dir.reset();
   to_stdout = exact = csv = list_parts = 0;
+  null_text.reset();
   myvec.clear();
   col_name_list.clear();
   no_logfile = whole_name = 0;

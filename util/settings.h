@@ -35,6 +35,9 @@ extern int to_stdout;
 extern int exact;       // floating values as the shortest text that reads back
 extern int csv;         // tables as CSV files; sets no_comments too
 extern int list_parts;  // list each input's parts instead of decoding them
+// --null=TEXT: what every null value of a table is written as (nothing:
+// as its bytes give it).
+extern std::optional<std::string> null_text;
 
 // Column names to write, in output order.
 extern std::vector<std::string> myvec;
