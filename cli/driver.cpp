@@ -368,7 +368,7 @@ bool process_file(const char* path, const input_set& inputs, output_owners& owne
   // a read error says so itself, in its own message at the end.
   if (read_primary_header(in, primary, values)) {
     span = {fits::next_boundary(fits::_fpos), values.unit.size(), values.sums, std::nullopt};
-    fits::watch_data_unit(in, span);
+    fits::watch_data_unit(in, span, primary != nullptr);
   } else if (primary != nullptr && !in.failed()) {
     failure::report_cut_in_part("the stream ends inside the header");
   }

@@ -37,7 +37,7 @@ int decode(fits::stream& in, util::output_file* file, fits::data_span* span, std
     span->start = h.data_start;
     span->size = h.complete ? h.unit.size() : std::nullopt;
     span->cards = h.sums;
-    fits::watch_data_unit(in, *span);
+    fits::watch_data_unit(in, *span, file != nullptr);
   }
   print_reports(h);
   if (file != nullptr && header != 0 && no_comments == 0) write_heading_lines(*file, h.tfields);

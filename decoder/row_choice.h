@@ -27,6 +27,9 @@ class row_choice {
   // those rows without reading them into memory. `row` itself is a safe
   // answer.
   virtual std::int64_t next_wanted(std::int64_t row) const { return row; }
+  // At most how many of the rows 0 to `rows` - 1 are wanted (`rows`
+  // itself when nothing tells): few rows are formatted without workers.
+  virtual std::int64_t most_wanted(std::int64_t rows) const { return rows; }
 };
 
 // What a choice is made for: a binary table (of the column table and the

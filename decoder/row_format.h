@@ -98,6 +98,8 @@ class row_formatter {
   }
   // The first row from `row` on that may be wanted (row_choice::next_wanted).
   std::int64_t next_wanted(std::int64_t row) const { return choice_ == nullptr ? row : choice_->next_wanted(row); }
+  // At most how many of rows 0 to `rows` - 1 are wanted (row_choice::most_wanted).
+  std::int64_t most_wanted(std::int64_t rows) const { return choice_ == nullptr ? rows : choice_->most_wanted(rows); }
   // The lines of random groups: one per group, its parameters first, each
   // by its own rules (PSCALn, PZEROn), then its `per_line` data values by
   // `pixels`, as image_lines writes them; in CSV the header record names

@@ -256,7 +256,8 @@ std::int64_t pass_rows(std::int64_t rows, const row_formatter& f, const heap_vie
   std::int64_t per_run = weight > 0 ? run_bytes / weight : max_run_rows;
   per_run = per_run < 1 ? 1 : (per_run > max_run_rows ? max_run_rows : per_run);
   const int workers = formatting_threads();
-  const bool parallel = workers > 1 && width > 0 && saturated_product(rows, weight) >= parallel_bytes;
+  // Rows passed over unformatted (--rows) cost their reading only.
+  const bool parallel = workers > 1 && width > 0 && saturated_product(f.most_wanted(rows), weight) >= parallel_bytes;
 
   std::int64_t done = 0;
   if (!parallel) {

@@ -48,6 +48,7 @@ void stream::start(std::unique_ptr<raw_input> input, inflater gzip) {
   watched_.fill(sum_note{});
   watching_.fill(-1);
   next_watch_ = 0;
+  sum_from_ = 0;
   note_sum(0);
 }
 
@@ -72,11 +73,17 @@ void stream::sum_delivered(const unsigned char* bytes, int n) {
   while (n > 0) {
     const std::int64_t boundary = (delivered_ / block_size + 1) * block_size;
     const int piece = static_cast<int>(std::min<std::int64_t>(n, boundary - delivered_));
-    sum_.add(delivered_, bytes, static_cast<std::size_t>(piece));
+    const bool summed = delivered_ >= sum_from_;
+    if (summed) sum_.add(delivered_, bytes, static_cast<std::size_t>(piece));
     delivered_ += piece;
     bytes += piece;
     n -= piece;
-    if (delivered_ == boundary) note_sum(boundary);
+    if (delivered_ != boundary) continue;
+    if (summed || boundary >= sum_from_) {
+      note_sum(boundary);
+    } else {
+      kept_[static_cast<std::size_t>(boundary / block_size % kept_sums)] = sum_note{};
+    }
   }
 }
 
@@ -85,6 +92,18 @@ void stream::note_sum(std::int64_t boundary) {
   kept_[static_cast<std::size_t>(boundary / block_size % kept_sums)] = note;
   for (int i = 0; i < watched_sums; ++i) {
     if (watching_[static_cast<std::size_t>(i)] == boundary) watched_[static_cast<std::size_t>(i)] = note;
+  }
+}
+
+void stream::sum_from(std::int64_t pos) {
+  if (pos <= sum_from_) return;
+  sum_from_ = pos;
+  // Notes already taken below `pos` may no longer be set against later ones.
+  for (sum_note& note : kept_) {
+    if (note.pos >= 0 && note.pos < pos) note = sum_note{};
+  }
+  for (sum_note& note : watched_) {
+    if (note.pos >= 0 && note.pos < pos) note = sum_note{};
   }
 }
 
@@ -236,7 +255,12 @@ int gzseek(stream& in, std::int64_t target) {
 
 int realign(stream& in) { return gzseek(in, next_boundary(_fpos)); }
 
-void watch_data_unit(stream& in, data_span& span) {
+void watch_data_unit(stream& in, data_span& span, bool written) {
+  if (!written || (!span.cards.checksum && !span.cards.datasum)) {
+    // Nothing of this part will be checked: its data are not summed.
+    if (std::optional<std::int64_t> end = span.end()) in.sum_from(*end);
+    return;
+  }
   // The primary header's END card may leave the data's first byte ahead
   // of what the source has delivered.
   span.start_sum = in.sum_at(span.start);

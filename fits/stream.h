@@ -129,6 +129,11 @@ class stream {
   // but a boundary is passed over.
   static constexpr int watched_sums = 4;
   void watch_sum(std::int64_t pos);
+  // The sums of the bytes before `pos` will not be asked for (a part
+  // without checksum cards, or not written): they are not taken, and the
+  // notes before `pos` are dropped. The notes from `pos` on stay good for
+  // differences between them, which is all a checksum asks.
+  void sum_from(std::int64_t pos);
   // The running sum before byte `pos`: at a boundary whose note is kept or
   // watched, or at the end of what the source has delivered. std::nullopt
   // otherwise: a boundary not yet delivered (the stream ended or has not
@@ -173,6 +178,7 @@ class stream {
   std::array<sum_note, watched_sums> watched_{};
   std::array<std::int64_t, watched_sums> watching_{};
   int next_watch_ = 0;
+  std::int64_t sum_from_ = 0;
 };
 
 // Cuts the card's trailing blanks (0x20 only). A card of 80 blanks stays 80
@@ -202,8 +208,10 @@ int realign(stream& in);
 // For the checksums of a part whose header has just been read: notes in
 // `span` the running sum at the data's first byte (or, when the source has
 // not delivered it yet, watches it) and watches the end of the padded data
-// unit, so that both sums can be taken once the stream has passed it.
-void watch_data_unit(stream& in, data_span& span);
+// unit, so that both sums can be taken once the stream has passed it. A
+// part that is not `written`, or has no checksum card, is not checked:
+// the stream then takes no sums up to its end (stream::sum_from).
+void watch_data_unit(stream& in, data_span& span, bool written);
 
 // The smallest multiple of 2880 that is not below `pos`.
 constexpr std::int64_t next_boundary(std::int64_t pos) {

@@ -36,6 +36,11 @@ class chosen_rows final : public decoder::row_choice {
     return ranges_ ? ranges_->next_row(row) : row;
   }
 
+  std::int64_t most_wanted(std::int64_t rows) const override {
+    if (none_) return 0;
+    return ranges_ ? ranges_->count_below(rows) : rows;
+  }
+
  private:
   std::optional<row_ranges> ranges_;
   std::optional<row_filter> filter_;

@@ -66,6 +66,15 @@ std::int64_t row_ranges::next_row(std::int64_t row) const {
   return it->first > row ? it->first : row;
 }
 
+std::int64_t row_ranges::count_below(std::int64_t rows) const {
+  std::int64_t n = 0;
+  for (const span& s : spans_) {
+    if (s.first >= rows) break;
+    n += (s.last < rows - 1 ? s.last : rows - 1) - s.first + 1;
+  }
+  return n;
+}
+
 bool row_ranges::contains(std::int64_t row) const {
   // The first span that ends at or after the row.
   auto it = std::lower_bound(spans_.begin(), spans_.end(), row, [](const span& s, std::int64_t r) { return s.last < r; });

@@ -23,6 +23,8 @@ class row_ranges {
   bool contains(std::int64_t row) const;
   // The first row from `row` on that is asked for; INT64_MAX when none is.
   std::int64_t next_row(std::int64_t row) const;
+  // How many of the rows 0 to `rows` - 1 are asked for.
+  std::int64_t count_below(std::int64_t rows) const;
 
   // The spans asked for, counted from 0, first and last row each, in
   // order and apart from each other.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace orvex::select {
@@ -31,6 +32,7 @@ TEST(row_ranges, lists_ask_for_their_rows) {
     std::string rows;
     for (int row = 0; row < 12; ++row) rows += r->contains(row) ? '1' : '0';
     EXPECT_EQ(rows, c.rows) << c.list;
+    EXPECT_EQ(r->count_below(12), std::count(rows.begin(), rows.end(), '1')) << c.list;
     const std::int64_t next = r->next_row(3);
     EXPECT_EQ(next == std::numeric_limits<std::int64_t>::max() ? -1 : next + 1, c.next_from_4) << c.list;
   }

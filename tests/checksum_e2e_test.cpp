@@ -221,6 +221,9 @@ TEST(checksum_e2e, damage_is_reported_where_it_is_and_the_judges_agree) {
       {"binary rows without their padding", file.substr(0, u[1].data + 300 * 16), "", 0, nullptr, true, {"-p", "1"}},
       {"ASCII rows without their padding", file.substr(0, u[2].data + 50 * 12), "", 0, nullptr},
       {"a damaged part not written", flipped(file, u[1].data + 2000), "", 0, nullptr, true, {"-p", "2"}},
+      // The parts before it are not summed, and its own sums still hold.
+      {"a damaged part after parts not written", flipped(file, u[2].data + 40), damaged("2"), 1, nullptr, true,
+       {"-p", "2"}},
   };
   for (const damage_case& c : cases) {
     SCOPED_TRACE(c.name);
