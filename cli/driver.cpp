@@ -194,14 +194,16 @@ bool open_output(util::output_file& out, const char* input, int index, const inp
     out.use_stdout();
     return true;
   }
-  const std::string path = part_file_path(input, index);
   if (csv != 0) {
-    out.create_on_first_write([&out, path, input, &inputs, &owners] {
+    // The primary unit holds no table; an extension's writer says whether
+    // its part is an image before the first byte.
+    out.create_on_first_write([&out, input, index, &inputs, &owners] {
+      const std::string path = part_file_path(input, index, index != 0 && !out.holds_image());
       return create_output(out, path, input, inputs, owners);
     });
     return true;
   }
-  return create_output(out, path, input, inputs, owners);
+  return create_output(out, part_file_path(input, index), input, inputs, owners);
 }
 
 void close_output(util::output_file& out) {
@@ -318,9 +320,9 @@ std::string output_path(const char* path, int index) {
   return result;
 }
 
-std::string part_file_path(const char* path, int index) {
+std::string part_file_path(const char* path, int index, bool table) {
   std::string file = output_path(path, index);
-  if (csv != 0) file += ".csv";
+  if (csv != 0) file += ecsv != 0 && table ? ".ecsv" : ".csv";
   if (!output_dir) return file;
   return output_dir->ends_with('/') ? *output_dir + file : *output_dir + "/" + file;
 }

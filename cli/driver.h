@@ -62,8 +62,9 @@ bool is_stdin(const char* path);
 std::string output_path(const char* path, int index);
 
 // The path the part's file is written to: output_path() with ".csv" after
-// it under --csv, in the folder of -o DIR when one is given.
-std::string part_file_path(const char* path, int index);
+// it under --csv (".ecsv" for a table under --ecsv), in the folder of -o
+// DIR when one is given.
+std::string part_file_path(const char* path, int index, bool table = false);
 
 // Opens `path` for reading, or standard input for "-". When it cannot be
 // read, reports "cannot open: <reason>" (a folder: "Is a directory") and

@@ -25,6 +25,7 @@ constexpr int opt_version = 261;
 constexpr int opt_rows = 262;
 constexpr int opt_where = 263;
 constexpr int opt_null = 264;
+constexpr int opt_ecsv = 265;
 
 // An option error of a value: the message, then status 1.
 [[noreturn]] void bad_value(const char* option, const std::string& what) {
@@ -87,6 +88,7 @@ const option long_opts[] = {
     {"rows", required_argument, nullptr, opt_rows},
     {"where", required_argument, nullptr, opt_where},
     {"null", required_argument, nullptr, opt_null},
+    {"ecsv", no_argument, nullptr, opt_ecsv},
     // "--r" and "--ro" selected --rosat before --rows was there, and still
     // do: getopt_long takes a whole name before any prefix.
     {"r", no_argument, nullptr, opt_rosat},
@@ -236,6 +238,13 @@ int parse_options(int argc, char** argv) {
       case opt_null:
         null_text = optarg;
         break;
+      case opt_ecsv:
+        // ECSV is CSV under a YAML header: every CSV rule holds, and the
+        // header takes the place of comment lines.
+        ecsv = 1;
+        csv = 1;
+        no_comments = 1;
+        break;
       case opt_version:
         version();
       case '?':
@@ -282,6 +291,7 @@ void usage(char* program, int full_help, int status) {
         "     --rows=LIST          Write only these rows of tables (5,10-20,1000-)\n"
         "     --where=EXPR         Write only the table rows where EXPR holds\n"
         "     --null=TEXT          Write every null value of a table as TEXT\n"
+        "     --ecsv               Write tables as ECSV files, with types and units\n"
         "     --version            Print the version and exit\n"
         "     --no-logfile         Append no line to the logfile\n"
         "     --whole-name         Name the files after the whole input file name\n"

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "decoder/cell_format.h"
+#include "decoder/ecsv_columns.h"
 #include "decoder/row_format.h"
 #include "decoder/row_output.h"
 #include "fits/card_value.h"
@@ -96,7 +97,10 @@ std::int64_t write_ascii_rows(fits::stream& in, util::output_file* file, const e
     }
     return 0;
   }
-  row_formatter f = row_formatter::ascii_table(h.tfields, h.naxis1, full != 0, settings_text_form());
+  // An ECSV table holds every field: its header names them all.
+  text_form form = settings_table_form();
+  if (ecsv != 0) form.ecsv = ascii_ecsv_layout(h.tfields, h.cards);
+  row_formatter f = row_formatter::ascii_table(h.tfields, h.naxis1, full != 0 || ecsv != 0, form);
   f.choose(choose_rows(rows_of::ascii_table, &h));
   return write_rows(in, file, h, f);
 }

@@ -46,6 +46,7 @@ int decode(fits::stream& in, util::output_file* file, fits::data_span* span, std
   // error has a message of its own.
   if (!h.complete && file != nullptr && !in.failed()) failure::report_cut_in_part("the stream ends inside the header");
   if (full != 0 && fits::is_image_extension(xtension)) {
+    if (file != nullptr) file->mark_image();
     const image_layout image = layout_of(h.unit, h.image);
     if (h.complete) {
       write_image(in, file, image);
@@ -59,6 +60,7 @@ int decode(fits::stream& in, util::output_file* file, fits::data_span* span, std
     note_image_left_out(layout_of(h.unit, h.image), h.unit);
   }
   if (full != 0 && image::is_compressed_image(h)) {
+    if (file != nullptr) file->mark_image();
     if (h.complete) image::write_compressed_image(in, file, h);
     return 0;
   }

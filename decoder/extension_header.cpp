@@ -260,6 +260,11 @@ extension_header read_extension_header(fits::stream& in, util::output_file* file
     h.names.observe(card.data());
     h.tiles.observe(card.data());
     h.sums.observe(card.data());
+    if (ecsv != 0) {
+      // The card at its 80 bytes again: the read trimmed its trailing blanks.
+      const std::size_t n = std::min<std::size_t>(std::strlen(card.data()), fits::card_size);
+      h.cards.append(card.data(), n).append(fits::card_size - n, ' ');
+    }
     if (apply_card(card.data(), h)) continue;
     if (std::strncmp(card.data(), "END", 3) == 0) {
       if (debug != 0) std::fputs("END\n", console::out());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "fits/data_unit.h"
 #include "fits/header_names.h"
@@ -38,6 +39,9 @@ struct extension_header {
   image::tile_keywords tiles;
   // CHECKSUM and DATASUM.
   fits::checksum_cards sums;
+  // Under --ecsv, the header's whole cards after XTENSION, END included,
+  // for the ECSV header; empty otherwise.
+  std::string cards;
   // The _fpos of the data's first byte: the block boundary after the END
   // card (or after the last card, when the stream ended inside the header),
   // also when the stream ended before it.

@@ -6,6 +6,7 @@
 #include "decoder/ascii_rows.h"
 #include "decoder/binary_cells.h"
 #include "decoder/cell_format.h"
+#include "decoder/json_text.h"
 #include "util/saturating.h"
 
 namespace orvex::decoder {
@@ -188,11 +189,13 @@ void row_formatter::leading_text(text_buffer& text) const {
     if (per_line_ > 0) text.put('\n');
     return;
   }
+  if (selected_.empty()) return;
+  if (form_.ecsv) text.append(form_.ecsv->header);
   for (std::size_t k = 0; k < selected_.size(); ++k) {
     start_field(text, k);
     put_name(text, cells_[static_cast<std::size_t>(selected_[k])].column.name);
   }
-  if (!selected_.empty()) text.put('\n');
+  text.put('\n');
 }
 
 void row_formatter::start_field(text_buffer& text, std::size_t k) const {
@@ -287,7 +290,7 @@ void row_formatter::write_cell_text(int i, const unsigned char* row, const heap_
 }
 
 void row_formatter::write_values(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count,
-                                 text_buffer& text) const {
+                                 text_buffer& text, bool json) const {
   if (!form_.marks_nulls() || count < 1 || !can_be_null(c, letter)) {
     write_cell(c, letter, bytes, count, text, numbers());
     return;
@@ -300,8 +303,10 @@ void row_formatter::write_values(const column_desc& c, char letter, const unsign
     return;
   }
   // A CSV cell of one null element is an empty field.
-  if (form_.csv && count == 1) return;
-  const std::string_view mark = form_.null_text ? std::string_view(*form_.null_text) : std::string_view("nan");
+  if (form_.csv && count == 1 && !json) return;
+  const std::string_view mark = json             ? std::string_view("null")
+                                : form_.null_text ? std::string_view(*form_.null_text)
+                                                  : std::string_view("nan");
   for (k = 0; k < count; ++k) {
     const unsigned char* e = bytes + k * size;
     if (null_element(c, letter, e)) {
@@ -335,11 +340,104 @@ void row_formatter::write_csv_record(const unsigned char* row, const heap_view& 
     const int i = selected_[n];
     const cell& c = cells_[static_cast<std::size_t>(i)];
     start_field(text, n);
+    if (form_.ecsv) {
+      write_ecsv_field(n, row, heap, text);
+      continue;
+    }
     const std::size_t field = text.size();
     write_cell_text(i, row, heap, text);
     finish_field(text, field, (c.array ? c.element : c.column.type) == 'A');
   }
   end_record(text, line_start);
+}
+
+void row_formatter::write_ecsv_field(std::size_t n, const unsigned char* row, const heap_view& heap,
+                                     text_buffer& text) const {
+  const int i = selected_[n];
+  const cell& c = cells_[static_cast<std::size_t>(i)];
+  const ecsv_cell& e = form_.ecsv->cells[n];
+  const std::size_t field = text.size();
+  switch (e.what) {
+    case ecsv_cell::kind::plain:
+      write_cell_text(i, row, heap, text);
+      finish_field(text, field, (c.array ? c.element : c.column.type) == 'A');
+      return;
+    case ecsv_cell::kind::logical: {
+      // A zero byte is an undefined value: an empty field.
+      const unsigned char b = c.bytes > 0 ? row[c.offset] : 0;
+      if (b != 0) text.append(b == 'T' ? std::string_view("True") : std::string_view("False"));
+      return;
+    }
+    case ecsv_cell::kind::complex: {
+      // "re im " as Python writes a complex number: "(re+imj)".
+      write_cell_text(i, row, heap, text);
+      thread_local std::string parts;
+      parts.assign(text.data() + field, text.size() - field);
+      text.resize_down(field);
+      const std::size_t blank = parts.find(' ');
+      if (blank == std::string::npos || blank + 1 >= parts.size()) return;
+      std::string_view re(parts.data(), blank);
+      std::string_view im(parts.data() + blank + 1, parts.size() - blank - 1);
+      if (!im.empty() && im.back() == ' ') im.remove_suffix(1);
+      text.put('(');
+      text.append(re);
+      if (im.empty() || im.front() != '-') text.put('+');
+      text.append(im);
+      text.append("j)");
+      return;
+    }
+    case ecsv_cell::kind::json:
+      write_json_elements(i, e, row, heap, text);
+      elements_as_json(text, field, e.shape, e.group);
+      finish_field(text, field, true);
+      return;
+  }
+}
+
+void row_formatter::write_json_elements(int i, const ecsv_cell& e, const unsigned char* row, const heap_view& heap,
+                                        text_buffer& text) const {
+  const cell& c = cells_[static_cast<std::size_t>(i)];
+  auto elements = [&](char letter, const unsigned char* bytes, std::int64_t count) {
+    switch (letter) {
+      case 'L':
+        for (std::int64_t k = 0; k < count; ++k) {
+          text.append(bytes[k] == 0 ? std::string_view("null ")
+                      : bytes[k] == 'T' ? std::string_view("true ")
+                                        : std::string_view("false "));
+        }
+        return;
+      case 'X':
+        for (std::int64_t k = 0; k < count; ++k) {
+          const bool set = (bytes[k / 8] >> (7 - k % 8)) & 1;
+          text.append(set ? std::string_view("true ") : std::string_view("false "));
+        }
+        return;
+      case 'A': {
+        // Strings of string_width characters, each up to its first zero
+        // byte, trailing blanks cut.
+        const std::int64_t w = e.string_width > 0 ? e.string_width : count;
+        for (std::int64_t k = 0; k + w <= count; k += w) {
+          std::string_view s(reinterpret_cast<const char*>(bytes + k), static_cast<std::size_t>(w));
+          s = s.substr(0, s.find('\0'));
+          while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+          put_json_string(text, s);
+        }
+        return;
+      }
+      default:
+        write_values(c.column, letter, bytes, count, text, true);
+        return;
+    }
+  };
+  if (!c.array) {
+    elements(c.column.type, row + c.offset, c.column.count);
+    return;
+  }
+  for (std::int64_t k = 0; k < c.column.count; ++k) {
+    std::int64_t count = 0;
+    const unsigned char* at = array_at(c, i + 1, k, row, heap, count, nullptr);
+    if (at != nullptr && count > 0) elements(c.element, at, count);
+  }
 }
 
 void row_formatter::end_record(text_buffer& text, std::size_t line_start) const {

@@ -33,6 +33,27 @@ struct heap_view {
   std::int64_t declared = 0;
 };
 
+// How a written column's cells are ECSV fields: as CSV writes them
+// (numbers, strings), as True and False (a logical), as "(re+imj)" (a
+// complex number, as Python writes one), or as a JSON array (vectors,
+// bits, variable-length arrays: decoder/json_text.h), nested by `shape`
+// (the axes, outermost first; one flat array when it is empty) with
+// `strings` of `string_width` characters for an 'A' cell.
+struct ecsv_cell {
+  enum class kind { plain, logical, complex, json } what = kind::plain;
+  std::vector<std::int64_t> shape;
+  std::int64_t string_width = 0;
+  int group = 1;  // texts per element: 2 for complex elements
+};
+
+// What an ECSV part writes beside its records: the YAML header before the
+// names record (ecsv/ecsv_header.h), and each written column's cell form
+// in output order.
+struct ecsv_layout {
+  std::string header;
+  std::vector<ecsv_cell> cells;
+};
+
 // How the row text is written; chosen when the formatter is built, so that
 // every reader of rows writes it alike.
 struct text_form {
@@ -53,6 +74,11 @@ struct text_form {
   // --null: outside CSV, every null element is written as this text (and
   // a blank, as every element is) instead of the text of its bytes.
   std::optional<std::string> null_text = std::nullopt;
+
+  // ECSV (with csv and exact set): the header before the names record and
+  // the cells as `ecsv` says; a null element is an empty field, and
+  // "null" in a JSON array.
+  std::shared_ptr<const ecsv_layout> ecsv = nullptr;
 
   // Whether nulls are written other than as their bytes give them.
   bool marks_nulls() const { return csv || null_text.has_value(); }
@@ -123,6 +149,10 @@ class row_formatter {
 
   // The description of column `n` (1 to the table's TFIELDS).
   const column_desc& column(int n) const { return cells_[static_cast<std::size_t>(n - 1)].column; }
+
+  // Whether rows are written as ECSV records (whose header goes before
+  // them also when the table has no row).
+  bool ecsv() const { return form_.ecsv != nullptr; }
 
   // Whether a row line holds no cell at all.
   bool no_cells() const { return binary() && selected_.empty(); }
@@ -199,7 +229,12 @@ class row_formatter {
   // write_cell of `count` elements of `letter` of column `c`, their nulls
   // written as the text form asks.
   void write_values(const column_desc& c, char letter, const unsigned char* bytes, std::int64_t count,
-                    text_buffer& text) const;
+                    text_buffer& text, bool json = false) const;
+  // ECSV: the field of the n-th written cell.
+  void write_ecsv_field(std::size_t n, const unsigned char* row, const heap_view& heap, text_buffer& text) const;
+  // The elements of cell cells_[i] as texts for a JSON array.
+  void write_json_elements(int i, const ecsv_cell& e, const unsigned char* row, const heap_view& heap,
+                           text_buffer& text) const;
   // Whether ASCII field `c` of `line` holds its TNULLn text.
   bool null_field(std::string_view line, const column_desc& c) const;
   number_form numbers() const { return form_.exact ? number_form::exact : number_form::printf_like; }

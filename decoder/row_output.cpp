@@ -1,5 +1,7 @@
 #include "decoder/row_output.h"
 
+#include "decoder/ecsv_columns.h"
+
 #include <sched.h>
 #include <unistd.h>
 
@@ -361,8 +363,18 @@ std::int64_t held_rows(fits::stream& in, util::output_file* file, const extensio
 
 text_form settings_text_form() { return {.exact = exact != 0, .csv = csv != 0, .null_text = null_text}; }
 
+text_form settings_table_form() {
+  text_form form = settings_text_form();
+  // ECSV promises values that read back bit for bit.
+  if (ecsv != 0) form.exact = true;
+  return form;
+}
+
 std::int64_t write_binary_rows(fits::stream& in, util::output_file* file, const extension_header& h) {
-  row_formatter f = row_formatter::binary_table(h.tfields, selected_cells(h.tfields), settings_text_form());
+  const std::vector<int> selected = selected_cells(h.tfields);
+  text_form form = settings_table_form();
+  if (ecsv != 0) form.ecsv = binary_ecsv_layout(selected, h.cards);
+  row_formatter f = row_formatter::binary_table(h.tfields, selected, form);
   f.choose(choose_rows(rows_of::binary_table, &h));
   return write_rows(in, file, h, f);
 }
@@ -371,7 +383,8 @@ namespace {
 
 // The CSV header record, before the first row of a part that has rows.
 void write_leading_text(util::output_file* file, std::int64_t rows, const row_formatter& f) {
-  if (file == nullptr || rows <= 0) return;
+  // An ECSV table of no rows is still a table: its header says so.
+  if (file == nullptr || (rows <= 0 && !f.ecsv())) return;
   text_buffer leading;
   f.leading_text(leading);
   file->write(leading.data(), leading.size());

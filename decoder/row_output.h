@@ -35,8 +35,12 @@ void print_progress(std::int64_t done, std::int64_t total, char end);
 // Whether row r is one that shows a progress figure.
 constexpr bool progress_due(std::int64_t r, std::int64_t total) { return r % (total / 100 + 1) == 0; }
 
-// The text form the run settings ask for (--exact, --csv).
+// The text form the run settings ask for (--exact, --csv): that of images
+// and random groups, which --ecsv writes as --csv does.
 text_form settings_text_form();
+// That of tables: under --ecsv the exact numbers of ECSV (its layout is
+// the caller's to add, from the table's header).
+text_form settings_table_form();
 
 // Decodes the rows of a binary table from `in` (at the first data byte)
 // and writes them to `file` when not null. Stops at the end of the stream:

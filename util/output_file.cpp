@@ -204,6 +204,7 @@ void output_file::write_slow(const char* data, std::size_t n) {
 }
 
 int output_file::close() {
+  image_ = false;
   opener_ = nullptr;
   if (file_ == nullptr) return 0;
   flush();

@@ -108,6 +108,12 @@ class output_file {
   // Whether the text goes to standard output.
   bool to_standard_output() const { return file_ != nullptr && !owned_; }
 
+  // Whether the part's text is an image's lines rather than a table's rows:
+  // said by the writer before its first byte, read by an opener that names
+  // the two apart (ECSV tables, CSV images). Cleared by close().
+  void mark_image() { image_ = true; }
+  bool holds_image() const { return image_; }
+
  private:
   bool create_in_place(const char* path);
   void write_slow(const char* data, std::size_t n);
@@ -129,6 +135,7 @@ class output_file {
   char* cur_ = nullptr;
   char* end_ = nullptr;
   int error_ = 0;
+  bool image_ = false;
 };
 
 // Hands on what the open output file holds when it is standard output, so

@@ -16,6 +16,7 @@ std::optional<std::string> output_dir;
 int to_stdout = 0;
 int exact = 0;
 int csv = 0;
+int ecsv = 0;
 int list_parts = 0;
 std::optional<std::string> null_text;
 std::vector<std::string> myvec;
@@ -32,7 +33,7 @@ void reset_settings() {
   threads = 0;
   full = 0;
   output_dir.reset();
-  to_stdout = exact = csv = list_parts = 0;
+  to_stdout = exact = csv = ecsv = list_parts = 0;
   null_text.reset();
   myvec.clear();
   col_name_list.clear();

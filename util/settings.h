@@ -34,6 +34,8 @@ extern std::optional<std::string> output_dir;
 extern int to_stdout;
 extern int exact;       // floating values as the shortest text that reads back
 extern int csv;         // tables as CSV files; sets no_comments too
+// Tables as ECSV files (<stem>.NNN.ecsv), images as CSV ones; sets csv too.
+extern int ecsv;
 extern int list_parts;  // list each input's parts instead of decoding them
 // --null=TEXT: what every null value of a table is written as (nothing:
 // as its bytes give it).
