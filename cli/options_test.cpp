@@ -41,6 +41,7 @@ struct parsed {
   int to_stdout = 0;
   int exact = 0;
   int csv = 0;
+  int ecsv = 0;
   int list_parts = 0;
   int no_logfile = 0;
   int whole_name = 0;
@@ -59,7 +60,7 @@ std::ostream& operator<<(std::ostream& os, const parsed& p) {
             << ", quiet " << p.quiet << ", part " << p.part << ", flag_all " << p.flag_all
             << ", rosat " << p.rosat << ", chandra " << p.chandra << ", full " << p.full << ", myvec " << join(p.myvec)
             << ", files " << join(p.files) << ", argv " << join(p.argv) << ", output_dir " << p.output_dir.value_or("(none)")
-            << ", to_stdout " << p.to_stdout << ", exact " << p.exact << ", csv " << p.csv << ", list_parts "
+            << ", to_stdout " << p.to_stdout << ", exact " << p.exact << ", csv " << p.csv << ", ecsv " << p.ecsv << ", list_parts "
             << p.list_parts << ", no_logfile " << p.no_logfile << ", whole_name " << p.whole_name;
 }
 
@@ -79,6 +80,7 @@ parsed parse(const names& args) {
   p.to_stdout = to_stdout;
   p.exact = exact;
   p.csv = csv;
+  p.ecsv = ecsv;
   p.list_parts = list_parts;
   p.no_logfile = no_logfile;
   p.whole_name = whole_name;
@@ -231,6 +233,7 @@ TEST_F(options, output_and_text_options) {
       {{"--ex", "--cs", "--li", "f"}, {.no_comments = 1, .files = {"f"}, .exact = 1, .csv = 1, .list_parts = 1}},
       {{"--no-l", "--who", "f"}, {.files = {"f"}, .no_logfile = 1, .whole_name = 1}},
       {{"--no-", "f"}, {.no_comments = 1, .files = {"f"}}},
+      {{"--ec", "f"}, {.no_comments = 1, .files = {"f"}, .csv = 1, .ecsv = 1}},
   });
 }
 

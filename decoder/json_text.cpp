@@ -34,6 +34,8 @@ std::string_view json_number(std::string_view t) {
   if (t == "nan" || t == "-nan") return "NaN";
   if (t == "inf") return "Infinity";
   if (t == "-inf") return "-Infinity";
+  // JSON reads "-0" as the integer 0: a negative zero must look real.
+  if (t == "-0") return "-0.0";
   return t;
 }
 

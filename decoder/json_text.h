@@ -19,7 +19,8 @@ namespace orvex::decoder {
 // axes, outermost first) whose product times `group` is the number of
 // texts, the array is nested by it, each element a `group` of texts (2:
 // the real and imaginary parts of a complex one, as an innermost axis);
-// otherwise it is flat. No texts give "[]".
+// otherwise it is flat. No texts give "[]". A "-0" becomes "-0.0", which
+// JSON readers keep as a negative zero.
 void elements_as_json(text_buffer& text, std::size_t start, std::span<const std::int64_t> shape, int group = 1);
 
 // Appends `s` as a JSON string token, followed by one blank (so that

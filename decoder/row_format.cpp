@@ -420,7 +420,13 @@ void row_formatter::write_json_elements(int i, const ecsv_cell& e, const unsigne
           std::string_view s(reinterpret_cast<const char*>(bytes + k), static_cast<std::size_t>(w));
           s = s.substr(0, s.find('\0'));
           while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-          put_json_string(text, s);
+          // An empty string is null, as an empty field of a string
+          // column is.
+          if (s.empty()) {
+            text.append("null ");
+          } else {
+            put_json_string(text, s);
+          }
         }
         return;
       }

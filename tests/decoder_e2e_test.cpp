@@ -1179,15 +1179,22 @@ TEST(decoder_e2e_nulls, written_as_asked) {
       {{}, "5 2.5 1 2 T \n-99 nan 1.5 nan ? \n", "7 1.25\n0 2.5\n"},
       {{"--null=NULL"}, "5 2.5 1 2 T \nNULL NULL 1.5 NULL NULL \n", "7 1.25\nNULL 2.5\n"},
       {{"--csv"}, "N,E,V,L\n5,2.5,\"1 2\",T\n,,\"1.5 nan\",\n", "M,X\n7,1.25\n,2.5\n"},
-      {{"--csv", "--null=X"}, "N,E,V,L\n5,2.5,\"1 2\",T\n,,\"1.5 X\",\n", "M,X\n7,1.25\n,2.5\n"},
+      {{"--csv", "--null=X"}, "N,E,V,L\n5,2.5,\"1 2\",T\n,,\"1.5 X\",\n", "M,X\n7,1.25\n,2.5\n"},      // ECSV: empty fields, null in a JSON array; --null does not change it.
+      {{"--ecsv", "--null=X"},
+       "# %ECSV 1.0\n# ---\n# datatype:\n# - {name: 'N', datatype: int32}\n# - {name: E, datatype: float32}\n"
+       "# - {name: V, datatype: string, subtype: 'float32[2]'}\n# - {name: L, datatype: bool}\n# delimiter: ','\n"
+       "N,E,V,L\n5,2.5,\"[1,2]\",True\n,,\"[1.5,null]\",\n",
+       "# %ECSV 1.0\n# ---\n# datatype:\n# - {name: M, datatype: int32}\n# - {name: X, datatype: float64}\n"
+       "# delimiter: ','\nM,X\n7,1.25\n,2.5\n"},
   };
   for (const null_case& c : cases) {
     std::vector<std::string> args = c.options;
     args.insert(args.end(), {"--no-comments", "t.fits"});
     const run_result r = run_orvex({.args = args, .inputs = {{"t.fits", fits}}});
-    const bool csv = !c.options.empty() && c.options[0] == "--csv";
-    EXPECT_EQ(r.files.at(csv ? "t.001.csv" : "t.001"), c.binary) << args[0];
-    EXPECT_EQ(r.files.at(csv ? "t.002.csv" : "t.002"), c.ascii) << args[0];
+    const std::string first = c.options.empty() ? "" : c.options[0];
+    const std::string suffix = first == "--csv" ? ".csv" : first == "--ecsv" ? ".ecsv" : "";
+    EXPECT_EQ(r.files.at("t.001" + suffix), c.binary) << args[0];
+    EXPECT_EQ(r.files.at("t.002" + suffix), c.ascii) << args[0];
     EXPECT_EQ(r.exit_code, 0) << r.describe();
   }
 }

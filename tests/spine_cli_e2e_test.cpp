@@ -80,6 +80,7 @@ std::string help_without_version(const std::string& name) {
          " -o, --output-dir=DIR     Write the files into DIR, - for standard output\n"
          "     --exact              Write floating values as their shortest exact text\n"
          "     --csv                Write tables as CSV files\n"
+         "     --ecsv               Write tables as ECSV files, with types and units\n"
          "     --list               List the parts of each file, decode nothing\n"
          "     --rows=LIST          Write only these rows of tables (5,10-20,1000-)\n"
          "     --where=EXPR         Write only the table rows where EXPR holds\n"
