@@ -54,7 +54,9 @@ std::string yaml_real(double v) {
   if (std::isnan(v)) return ".nan";
   if (std::isinf(v)) return v < 0 ? "-.inf" : ".inf";
   char buffer[40];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+  // The shortest digits, in an exponent form once they would need zeros
+  // that the value does not hold.
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general);
   std::string text(buffer, r.ptr);
   const std::size_t e = text.find('e');
   const std::string mantissa = text.substr(0, e);
