@@ -9,7 +9,7 @@
 # name with blanks stays one word and "-?" is never taken as a glob.
 
 _orvex_long_options="--debug --no-comments --header --part= --col-name= --rosat --chandra --quiet --silent --help
---threads= --full --output-dir= --exact --csv --list --version --rows= --where= --null= --no-logfile --whole-name"
+--threads= --full --output-dir= --exact --csv --ecsv --list --version --rows= --where= --null= --no-logfile --whole-name"
 _orvex_short_options="-d -D -h -H -p -P -o -?"
 
 _orvex()
