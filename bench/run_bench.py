@@ -538,6 +538,15 @@ def main() -> int:
                         outputs=[scratch / f"{stem}.000", scratch / f"{stem}.001"])
             remove(scratch / f"{stem}.000", scratch / f"{stem}.001")
             chosen.append((m, o_plain1 if threads else o_plain, "orvex, every row" + (" (1 thread)" if threads else "")))
+    # The text forms for Python: ECSV against the exact numbers it writes,
+    # on every core.
+    o_exact = measure(f"orvex --exact {plain.name}", [orvex, "--exact", str(plain)], scratch, missing_orvex,
+                      outputs=[scratch / f"{stem}.000", scratch / f"{stem}.001"])
+    remove(scratch / f"{stem}.000", scratch / f"{stem}.001")
+    o_ecsv = measure(f"orvex --ecsv {plain.name}", [orvex, "--ecsv", str(plain)], scratch, missing_orvex,
+                     outputs=[scratch / f"{stem}.001.ecsv"])
+    remove(scratch / f"{stem}.001.ecsv")
+    forms = [(o_exact, o_plain, "orvex, default text"), (o_ecsv, o_exact, "orvex --exact")]
     # The other compressed forms: each against its own decompressor alone.
     packed_rows = []
     for suffix, pack, unpack in PACKINGS:
@@ -597,7 +606,7 @@ def main() -> int:
         (o_gz, floor_gz, "floor + gzip -dc"),
         (o_gz1, gunzip, "gzip -dc"),
         (o_part, gunzip, "gzip -dc"),
-    ] + chosen + packed_rows + image_rows + [
+    ] + chosen + forms + packed_rows + image_rows + [
         (o_response, None, ""),
         (floor_t, None, ""),
     ] + [(floor_i, None, "") for _, floor_i, _ in image_rows] + [

@@ -69,6 +69,24 @@ void put_name(text_buffer& text, const char* name) {
   finish_field(text, start, true);
 }
 
+// The JSON texts of the eight bits of every byte value, each followed by a
+// comma: "true,false,...", so that a bit array is copied a byte at a time.
+struct json_bits_table {
+  char text[256][48] = {};
+  unsigned char size[256] = {};
+  constexpr json_bits_table() {
+    for (int v = 0; v < 256; ++v) {
+      int n = 0;
+      for (int bit = 7; bit >= 0; --bit) {
+        const char* word = ((v >> bit) & 1) != 0 ? "true," : "false,";
+        for (; *word != '\0'; ++word) text[v][n++] = *word;
+      }
+      size[v] = static_cast<unsigned char>(n);
+    }
+  }
+};
+constexpr json_bits_table json_bits;
+
 bool is_array(const column_desc& c) { return (c.type == 'P' || c.type == 'Q') && c.count > 0; }
 
 // Whether reading elements of this letter can say something.
@@ -131,7 +149,43 @@ row_formatter row_formatter::binary_table(int tfields, std::vector<int> selected
     }
   }
   f.plain_room_ = room;
+  if (f.form_.csv) f.build_record();
   return f;
+}
+
+void row_formatter::build_record() {
+  constexpr std::size_t most_shared_room = 64 * 1024;
+  std::size_t room = 2;  // the line feed, or a lone empty field's ""
+  record_.resize(selected_.size());
+  for (std::size_t k = selected_.size(); k-- > 0;) {
+    record_cell& r = record_[k];
+    const cell& c = cells_[static_cast<std::size_t>(selected_[k])];
+    r.index = selected_[k];
+    r.room_after = room;
+    const ecsv_cell::kind e = form_.ecsv ? form_.ecsv->cells[k].what : ecsv_cell::kind::plain;
+    const char t = c.column.type;
+    std::size_t cell_room = 0;
+    if (!c.array && e == ecsv_cell::kind::plain && c.column.disp_width == 0 &&
+        ((c.column.count == 1 && std::strchr("BIJKED", t) != nullptr) || (t == 'X' && !form_.ecsv))) {
+      // Texts without a blank inside: a CSV field as they stand.
+      r.write = bounded_writer(c.column, t, c.column.count, cell_room, numbers());
+      if (r.write != nullptr) r.how = record_cell::way::number;
+      r.nullable = can_be_null(c.column, t);
+    } else if (e == ecsv_cell::kind::logical) {
+      r.how = record_cell::way::logical;
+      cell_room = 6;
+    } else if (e == ecsv_cell::kind::json && t == 'X' && !c.array) {
+      r.how = record_cell::way::bits;
+      // A byte's texts are copied whole, 48 bytes, whatever their length.
+      cell_room = 6 * static_cast<std::size_t>(c.column.count) + 48 + 4;
+    }
+    if (r.how != record_cell::way::general && cell_room + 1 <= most_shared_room) {
+      room += cell_room + 1;
+    } else {
+      r.how = record_cell::way::general;
+    }
+  }
+  record_room_ = room;
 }
 
 row_formatter row_formatter::ascii_table(int tfields, std::int32_t naxis1, bool every_field, text_form form) {
@@ -335,20 +389,74 @@ bool row_formatter::null_field(std::string_view line, const column_desc& c) cons
 }
 
 void row_formatter::write_csv_record(const unsigned char* row, const heap_view& heap, text_buffer& text) const {
+  if (selected_.empty()) return;
   const std::size_t line_start = text.size();
-  for (std::size_t n = 0; n < selected_.size(); ++n) {
-    const int i = selected_[n];
-    const cell& c = cells_[static_cast<std::size_t>(i)];
-    start_field(text, n);
+  char* p = text.room(record_room_);
+  for (std::size_t n = 0; n < record_.size(); ++n) {
+    const record_cell& r = record_[n];
+    const cell& c = cells_[static_cast<std::size_t>(r.index)];
+    const unsigned char* bytes = row + c.offset;
+    switch (r.how) {
+      case record_cell::way::number:
+        // A null is an empty field; the writer's blank becomes the comma.
+        if (r.nullable && null_element(c.column, c.column.type, bytes)) {
+          *p++ = ',';
+        } else {
+          p = r.write(c.column, bytes, c.column.count, p);
+          p[-1] = ',';
+        }
+        continue;
+      case record_cell::way::logical:
+        // A zero byte is an undefined value: an empty field.
+        if (c.bytes > 0 && bytes[0] != 0) {
+          const bool set = bytes[0] == 'T';
+          std::memcpy(p, set ? "True" : "False", set ? 4 : 5);
+          p += set ? 4 : 5;
+        }
+        *p++ = ',';
+        continue;
+      case record_cell::way::bits: {
+        *p++ = '"';
+        *p++ = '[';
+        const std::int64_t whole = c.column.count / 8;
+        for (std::int64_t k = 0; k < whole; ++k) {
+          std::memcpy(p, json_bits.text[bytes[k]], 48);
+          p += json_bits.size[bytes[k]];
+        }
+        for (std::int64_t k = whole * 8; k < c.column.count; ++k) {
+          const bool set = (bytes[k / 8] >> (7 - k % 8)) & 1;
+          std::memcpy(p, set ? "true," : "false,", set ? 5 : 6);
+          p += set ? 5 : 6;
+        }
+        if (c.column.count > 0) --p;
+        *p++ = ']';
+        *p++ = '"';
+        *p++ = ',';
+        continue;
+      }
+      case record_cell::way::general:
+        break;
+    }
+    text.commit(p);
+    const std::size_t field = text.size();
     if (form_.ecsv) {
       write_ecsv_field(n, row, heap, text);
-      continue;
+    } else {
+      write_cell_text(r.index, row, heap, text);
+      finish_field(text, field, (c.array ? c.element : c.column.type) == 'A');
     }
-    const std::size_t field = text.size();
-    write_cell_text(i, row, heap, text);
-    finish_field(text, field, (c.array ? c.element : c.column.type) == 'A');
+    p = text.room(r.room_after + 1);
+    *p++ = ',';
   }
-  end_record(text, line_start);
+  // The last comma ends the record; a record of one empty field is ""
+  // so that it is no blank line.
+  --p;
+  if (record_.size() == 1 && p == text.data() + line_start) {
+    *p++ = '"';
+    *p++ = '"';
+  }
+  *p++ = '\n';
+  text.commit(p);
 }
 
 void row_formatter::write_ecsv_field(std::size_t n, const unsigned char* row, const heap_view& heap,

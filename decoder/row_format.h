@@ -254,6 +254,24 @@ class row_formatter {
   std::vector<int> looked_at_;  // indices of the cells read before the line, in column order
   std::vector<plain_cell> plain_;  // the line (not CSV): selected_, each with its writer
   std::size_t plain_room_ = 0;     // room for the line's bounded cells and its line feed
+
+  // A field of a CSV or ECSV record. The fields that never need quotes
+  // (a number of one element, bits, an ECSV logical or bit array) are
+  // written straight into room asked for once per record, as the line's
+  // bounded cells are; the others through write_cell_text and
+  // finish_field, or write_ecsv_field, after which `room_after` is asked
+  // for the fields that follow. Each field is followed by its comma, the
+  // last one replaced by the line feed.
+  struct record_cell {
+    enum class way { general, number, logical, bits } how = way::general;
+    cell_writer write = nullptr;  // number: the writer of its text and one blank
+    bool nullable = false;        // number: a null element makes it an empty field
+    int index = 0;                // into cells_
+    std::size_t room_after = 0;
+  };
+  void build_record();
+  std::vector<record_cell> record_;
+  std::size_t record_room_ = 0;
   std::shared_ptr<const row_choice> choice_;
 };
 

@@ -4,6 +4,7 @@
 #include "decoder/row_format.h"
 
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ struct column_spec {
   double tzero = 0.0;
   std::int32_t disp_width = 0;
   std::int32_t disp_decimals = -1;
+  std::optional<std::int64_t> tnull = std::nullopt;
 };
 
 std::vector<int> every_column(int n) {
@@ -45,6 +47,8 @@ row_formatter binary(const std::vector<column_spec>& columns, std::vector<int> s
     c.tzero = s.tzero;
     c.disp_width = s.disp_width;
     c.disp_decimals = s.disp_decimals;
+    c.has_tnull = s.tnull.has_value();
+    c.tnull = s.tnull.value_or(0);
     std::snprintf(c.name, sizeof c.name, "C%d", n);
   }
   if (selected.empty()) selected = every_column(n);
@@ -260,6 +264,98 @@ TEST(RowFormat, LineIsItsCellsAsWriteCellWritesThem) {
       ASSERT_EQ(run(nulls, row, heap).line, std::string(expected_nulls.view())) << "row " << r;
     }
   }
+}
+
+// CSV records write their numbers and bits straight into the record's room;
+// each field must be what the cell's own text gives, as a CSV field: its
+// elements without the trailing blank, a null element of a cell of one an
+// empty field; a cell of several (written through the general path, among
+// the others) quoted, its null elements "nan".
+TEST(RowFormat, CsvFieldsAreTheCellTextsOfManyValues) {
+  const std::vector<column_spec> columns = {
+      {"D", 1}, {"E", 1}, {"I", 1, 1.0, 0.0, 0, -1, -99}, {"J", 1, 1.0, 0.0, 0, -1, 7}, {"B", 1},
+      {"K", 1, 1.0, 0.0, 0, -1, 0}, {"X", 32}, {"X", 3}, {"J", 1, 0.5, 3.0}, {"K", 1, 1.0, 9223372036854775808.0},
+      {"E", 1, 2.5, -1.0}, {"E", 3}, {"I", 1, 2.0, 0.0, 0, -1, 5}, {"B", 1, 1.0, -128.0}};
+  const int n = static_cast<int>(columns.size());
+  std::vector<int> selected = every_column(n);
+  selected.insert(selected.begin() + 3, {12, 2});
+  const std::uint32_t specials[] = {0x7F800000U, 0xFF800000U, 0x7FC00000U, 0x80000000U, 0x00000001U,
+                                    0x7FFFFFFFU, 0x00000000U, 0xFFFFFF9DU, 0x00000007U};
+  for (const number_form form : {number_form::printf_like, number_form::exact}) {
+    SCOPED_TRACE(form == number_form::exact ? "exact" : "printf");
+    const row_formatter f = binary(columns, selected, {.exact = form == number_form::exact, .csv = true});
+    std::mt19937_64 random(20261210);
+    std::string row(static_cast<std::size_t>(f.row_bytes()), '\0');
+    for (int r = 0; r < 6000; ++r) {
+      for (std::size_t i = 0; i < row.size(); i += 4) {
+        const std::uint64_t draw = random();
+        const std::uint32_t word = draw % 3 == 0 ? specials[(draw >> 8) % 9] : static_cast<std::uint32_t>(draw >> 32);
+        for (std::size_t k = 0; k < 4 && i + k < row.size(); ++k) row[i + k] = static_cast<char>(word >> (24 - 8 * k));
+      }
+      std::string expected;
+      bool first = true;
+      for (int k : selected) {
+        const column_desc& c = f.column(k);
+        std::int64_t offset = 0;
+        for (int j = 1; j < k; ++j) offset += cell_bytes(f.column(j).type, f.column(j).count);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(row.data()) + offset;
+        const std::int64_t size = cell_bytes(c.type, 1);
+        text_buffer t;
+        if (c.count == 1 && can_be_null(c, c.type) && null_element(c, c.type, bytes)) {
+          // an empty field
+        } else if (c.count > 1 && c.type != 'X') {
+          for (std::int64_t e = 0; e < c.count; ++e) {
+            if (null_element(c, c.type, bytes + e * size)) {
+              t.append("nan ");
+            } else {
+              write_cell(c, c.type, bytes + e * size, 1, t, form);
+            }
+          }
+        } else {
+          write_cell(c, c.type, bytes, c.count, t, form);
+        }
+        std::string field(t.view());
+        if (!field.empty()) field.pop_back();
+        if (field.find(' ') != std::string::npos) field = '"' + field + '"';
+        expected += (first ? "" : ",") + field;
+        first = false;
+      }
+      ASSERT_EQ(run(f, row).line, expected + "\n") << "row " << r;
+    }
+  }
+  // A record of one empty field is "", not a blank line.
+  const row_formatter one = binary({{"J", 1, 1.0, 0.0, 0, -1, 7}}, {}, {.csv = true});
+  EXPECT_EQ(run(one, big_endian{}.i32(7).bytes()).line, "\"\"\n");
+  EXPECT_EQ(run(one, big_endian{}.i32(8).bytes()).line, "8\n");
+}
+
+// ECSV logicals and bit arrays, written straight into the record's room.
+TEST(RowFormat, EcsvLogicalsAndBits) {
+  auto layout = std::make_shared<ecsv_layout>();
+  layout->cells.resize(3);
+  layout->cells[0].what = ecsv_cell::kind::logical;
+  layout->cells[1].what = ecsv_cell::kind::json;
+  layout->cells[1].shape = {11};
+  layout->cells[2].what = ecsv_cell::kind::json;
+  layout->cells[2].shape = {16};
+  const row_formatter f =
+      binary({{"L", 1}, {"X", 11}, {"X", 16}}, {}, {.exact = true, .csv = true, .ecsv = layout});
+  struct bits_case {
+    std::string row;
+    const char* record;
+  };
+  const bits_case cases[] = {
+      {big_endian{}.u8('T').u8(0xA5).u8(0xE0).u8(0x00).u8(0x01).bytes(),
+       "True,\"[true,false,true,false,false,true,false,true,true,true,true]\","
+       "\"[false,false,false,false,false,false,false,false,false,false,false,false,false,false,false,true]\"\n"},
+      {big_endian{}.u8('F').u8(0xFF).u8(0x1F).u8(0xFF).u8(0xFF).bytes(),
+       "False,\"[true,true,true,true,true,true,true,true,false,false,false]\","
+       "\"[true,true,true,true,true,true,true,true,true,true,true,true,true,true,true,true]\"\n"},
+      {big_endian{}.u8(0).u8(0).u8(0).u8(0).u8(0).bytes(),
+       ",\"[false,false,false,false,false,false,false,false,false,false,false]\","
+       "\"[false,false,false,false,false,false,false,false,false,false,false,false,false,false,false,false]\"\n"},
+  };
+  for (const bits_case& c : cases) EXPECT_EQ(run(f, c.row).line, c.record);
 }
 
 TEST(RowFormat, ACutRowSaysWhatItsDeliveredBytesSay) {

@@ -6,8 +6,8 @@
 //
 // Each input also chooses how it is written, from a hash of all its bytes
 // (so that every mutation may try another way, and a finding replays the
-// same way): --exact, --csv and -o - in any combination, parsed by the
-// program's own option parser.
+// same way): --exact, --csv, --ecsv, --null=NULL and -o - in any
+// combination, parsed by the program's own option parser.
 //
 // What the target changes before the run, and why (the product has none of
 // these limits; they only keep each run short and the fuzzer alive):
@@ -306,6 +306,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (hash & 2) argv.push_back(const_cast<char*>("--csv"));
   if (hash & 4) argv.insert(argv.end(), {const_cast<char*>("-o"), const_cast<char*>("-")});
   if (hash & 8) argv.push_back(const_cast<char*>("--rows=2-3,5-"));
+  if (hash & 16) argv.push_back(const_cast<char*>("--null=NULL"));
+  if (hash & 32) argv.push_back(const_cast<char*>("--ecsv"));
   if (where) argv.push_back(where->data());
   argv.push_back(const_cast<char*>(input_name));
   argv.push_back(nullptr);
