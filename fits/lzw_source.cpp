@@ -11,6 +11,16 @@
 // or a CLEAR starts a new group: the rest of the group is padding and is
 // skipped. The stream has no end mark; bits too few for a whole code at the
 // end are ignored.
+//
+// Every string of the table is a run of bytes the output already holds:
+// an entry is the previous code's string and the byte after it, and that
+// byte is the first of the current string, written right after it. So the
+// decoder keeps the output it wrote in a history and copies a code's
+// string from where it was written, in one memcpy, rather than walking the
+// code's chain of prefixes a byte at a time through tables larger than
+// the first-level cache. Strings written before the oldest byte the
+// history keeps (a table that lives through megabytes without CLEAR) are
+// walked as before.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -30,8 +40,13 @@ constexpr const char* corrupt = "corrupt input";
 
 class lzw final : public byte_source {
  public:
-  explicit lzw(std::unique_ptr<input_buffer> in)
-      : in_(std::move(in)), prefix_(1 << widest), suffix_(1 << widest), length_(1 << widest), stack_(1 << widest) {
+  lzw(std::unique_ptr<input_buffer> in, std::size_t history)
+      : in_(std::move(in)),
+        prefix_(1 << widest),
+        suffix_(1 << widest),
+        entry_(1 << widest),
+        kept_(std::max<std::size_t>(history, longest)),
+        history_(2 * kept_ + 2 * longest) {
     if (in_->want(3) < 3) {
       fail(in_->error().empty() ? cut_stream : in_->error());
       return;
@@ -52,22 +67,27 @@ class lzw final : public byte_source {
   std::size_t read(unsigned char* dst, std::size_t n) override {
     std::size_t got = 0;
     while (got < n) {
-      if (pending_ > 0) {
-        const std::size_t take = pending_ < n - got ? pending_ : n - got;
-        std::memcpy(dst + got, stack_.data() + stack_.size() - pending_, take);
-        pending_ -= take;
+      if (delivered_ < end_) {
+        const std::size_t take = std::min(end_ - delivered_, n - got);
+        std::memcpy(dst + got, history_.data() + delivered_, take);
+        delivered_ += take;
         got += take;
         continue;
       }
       if (done_) break;
       // LZW has no check: the bytes before a bad code are as good as any,
       // and are delivered before the fault is reported.
-      if (!decode_one(dst, n, got)) break;
+      decode_run(n - got);
     }
     return got;
   }
 
  private:
+  // The longest string a table of 16-bit codes can hold, and one more byte.
+  static constexpr std::size_t longest = (1 << widest) + 1;
+  // Bytes decoded ahead of the reader at most, in one run of codes.
+  static constexpr std::size_t run_bytes = 256 * 1024;
+
   void fail(std::string why) {
     error_ = std::move(why);
     done_ = true;
@@ -83,6 +103,17 @@ class lzw final : public byte_source {
   // false when the input ends before them. Whole bytes are taken ahead
   // into a 64-bit store, several at a time.
   bool take_bits(int n, unsigned& value) {
+    if (bit_count_ < n && in_->size() >= 8) {
+      // Most of the time: the next eight bytes at once, as many whole bytes
+      // of them as the store takes.
+      const unsigned char* b = in_->data();
+      std::uint64_t next = 0;
+      for (int i = 7; i >= 0; --i) next = next << 8 | b[i];
+      const int k = (64 - bit_count_) / 8;
+      bits_ |= (k == 8 ? next : next & ((std::uint64_t{1} << (8 * k)) - 1)) << bit_count_;
+      bit_count_ += 8 * k;
+      in_->consume(static_cast<std::size_t>(k));
+    }
     while (bit_count_ < n) {
       if (in_->size() == 0 && !in_->fill()) return false;
       const unsigned char* p = in_->data();
@@ -104,10 +135,25 @@ class lzw final : public byte_source {
     }
   }
 
-  // Decodes one code: its bytes go straight to `dst` when they fit, else
-  // they wait in the stack. False at the end of the input (error_ empty)
-  // or at a fault.
-  bool decode_one(unsigned char* dst, std::size_t n, std::size_t& got) {
+  // Decodes codes into the history (every byte of which has been
+  // delivered) until about `wanted` bytes, at most run_bytes, are there to
+  // deliver, or the input ends or breaks.
+  void decode_run(std::size_t wanted) {
+    if (end_ + longest > history_.size()) {
+      // Keep the last kept_ bytes: the strings most codes name.
+      const std::size_t drop = end_ - kept_;
+      std::memmove(history_.data(), history_.data() + drop, kept_);
+      base_ += drop;
+      end_ = kept_;
+      delivered_ = kept_;
+    }
+    const std::size_t target = end_ + std::min(wanted, run_bytes);
+    const std::size_t limit = history_.size() - longest;
+    while (end_ < target && end_ <= limit && !done_) decode_one();
+  }
+
+  // Decodes one code onto the end of the history.
+  void decode_one() {
     if (next_free_ > max_code_) {
       end_group();
       set_width(width_ + 1);
@@ -115,18 +161,20 @@ class lzw final : public byte_source {
     unsigned code = 0;
     if (!take_bits(width_, code)) {
       done_ = true;
-      return false;
+      return;
     }
     ++group_codes_;
+    const std::uint64_t here = base_ + end_;  // where this code's string goes
     if (previous_ < 0) {
       if (code >= clear_code) {
         fail(corrupt);
-        return false;
+        return;
       }
       previous_ = static_cast<int>(code);
+      previous_at_ = here;
       first_byte_ = static_cast<unsigned char>(code);
-      dst[got++] = first_byte_;
-      return true;
+      history_[end_++] = first_byte_;
+      return;
     }
     if (code == clear_code && block_mode_) {
       end_group();
@@ -134,57 +182,80 @@ class lzw final : public byte_source {
       // read as a string, and the table begins after it again.
       next_free_ = clear_code;
       set_width(first_width);
-      return true;
+      return;
     }
-    // The string is written last byte first, straight into `dst` when it
-    // fits (its length is known from the table), else at the stack's top.
-    unsigned c = code;
-    std::size_t length = 0;
-    const bool new_entry = c >= next_free_;
-    if (new_entry) {
-      if (c > next_free_) {
-        fail(corrupt);
-        return false;
+    const bool new_entry = code >= next_free_;
+    if (new_entry && code > next_free_) {
+      fail(corrupt);
+      return;
+    }
+    // The string: for the entry being made, the previous string and its
+    // own first byte, which is where the previous string was written and
+    // one byte further.
+    const unsigned c = new_entry ? static_cast<unsigned>(previous_) : code;
+    const entry e = c < 256 ? entry{here, 1} : entry_[c];
+    const std::size_t length = e.length + (new_entry ? 1 : 0);
+    const std::uint64_t from = new_entry ? previous_at_ : e.position;
+    unsigned char* out = history_.data() + end_;
+    if (c < 256 && !new_entry) {
+      *out = static_cast<unsigned char>(c);
+    } else if (from >= base_) {
+      // The entry being made ends with its own first byte, the byte just
+      // after the previous string.
+      const unsigned char* src = history_.data() + (from - base_);
+      const std::size_t copied = new_entry ? length - 1 : length;
+      if (copied <= 16 && !new_entry) {
+        // Short strings, most of them: a copy of a fixed size (the history
+        // has room after its end), read whole before it is written.
+        unsigned char bytes[16];
+        std::memcpy(bytes, src, 16);
+        std::memcpy(out, bytes, 16);
+      } else {
+        std::memmove(out, src, copied);
       }
-      // The entry being made: the previous string and its own first byte.
-      c = static_cast<unsigned>(previous_);
-      length = length_of(c) + 1;
+      if (new_entry) out[length - 1] = out[0];
     } else {
-      length = length_of(c);
+      // Written before the history's oldest byte: the chain, last byte
+      // first.
+      unsigned k = c;
+      unsigned char* p = out + length;
+      if (new_entry) --p;
+      while (k >= 256) {
+        *--p = suffix_[k];
+        k = prefix_[k];
+      }
+      *--p = static_cast<unsigned char>(k);
+      if (new_entry) out[length - 1] = out[0];
     }
-    const bool direct = length <= n - got;
-    unsigned char* const out = direct ? dst + got : stack_.data() + stack_.size() - length;
-    unsigned char* p = out + length;
-    if (new_entry) *--p = first_byte_;
-    while (c >= 256) {
-      *--p = suffix_[c];
-      c = prefix_[c];
-    }
-    first_byte_ = static_cast<unsigned char>(c);
-    *--p = first_byte_;
+    first_byte_ = out[0];
     if (next_free_ < table_end_) {
       prefix_[next_free_] = static_cast<std::uint16_t>(previous_);
       suffix_[next_free_] = first_byte_;
-      length_[next_free_] = static_cast<std::uint32_t>(length_of(static_cast<unsigned>(previous_)) + 1);
+      entry_[next_free_] = {previous_at_, static_cast<std::uint32_t>(length_of(static_cast<unsigned>(previous_)) + 1)};
       ++next_free_;
     }
     previous_ = static_cast<int>(code);
-    if (direct) {
-      got += length;
-    } else {
-      pending_ = length;
-    }
-    return true;
+    previous_at_ = here;
+    end_ += length;
   }
 
-  std::size_t length_of(unsigned c) const { return c < 256 ? 1 : length_[c]; }
+  std::size_t length_of(unsigned c) const { return c < 256 ? 1 : entry_[c].length; }
 
   std::unique_ptr<input_buffer> in_;
   std::vector<std::uint16_t> prefix_;
   std::vector<unsigned char> suffix_;
-  std::vector<std::uint32_t> length_;  // each entry's string length
-  std::vector<unsigned char> stack_;
-  std::size_t pending_ = 0;  // bytes at the stack's top not yet delivered
+  // Where in the output each entry's string was written, and its length:
+  // side by side, as every code reads both.
+  struct entry {
+    std::uint64_t position = 0;
+    std::uint32_t length = 0;
+  };
+  std::vector<entry> entry_;
+  std::size_t kept_;                     // history bytes kept when it moves
+  std::vector<unsigned char> history_;   // output bytes base_ on, the last ones written
+  std::uint64_t base_ = 0;               // the output position of history_[0]
+  std::size_t end_ = 0;                  // bytes in the history
+  std::size_t delivered_ = 0;            // of which the reader has these
   std::uint64_t bits_ = 0;
   int bit_count_ = 0;
   int max_width_ = widest;
@@ -195,14 +266,15 @@ class lzw final : public byte_source {
   int width_ = first_width;
   int group_codes_ = 0;     // codes read at this width since its group began
   int previous_ = -1;
+  std::uint64_t previous_at_ = 0;  // where the previous code's string was written
   unsigned char first_byte_ = 0;
   bool done_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<byte_source> lzw_source(std::unique_ptr<input_buffer> in) {
-  return std::make_unique<lzw>(std::move(in));
+std::unique_ptr<byte_source> lzw_source(std::unique_ptr<input_buffer> in, std::size_t history) {
+  return std::make_unique<lzw>(std::move(in), history);
 }
 
 }  // namespace orvex::fits
