@@ -59,6 +59,28 @@ class bit_reader {
     }
   }
 
+  // A Rice code: zero bits counted until a one bit, then `low_bits` (0 to
+  // 32) bits; `value` is the count shifted above those bits, or'ed with
+  // them (to 32 bits). What read_unary and read give together, read in
+  // one step while the window holds the whole code, as it nearly always
+  // does. False when the stream ends before the code does.
+  bool read_rice(int low_bits, std::uint32_t& value) {
+    if (bits_ < 40) refill();
+    const int lead = std::countl_zero(window_);
+    if (lead + 1 + low_bits <= bits_) {
+      const std::uint64_t rest = window_ << lead << 1;
+      const std::uint32_t low = low_bits == 0 ? 0 : static_cast<std::uint32_t>(rest >> (64 - low_bits));
+      value = static_cast<std::uint32_t>(static_cast<std::uint64_t>(lead) << low_bits) | low;
+      consume(lead + 1 + low_bits);
+      return true;
+    }
+    std::uint64_t high = 0;
+    std::uint32_t low = 0;
+    if (!read_unary(high) || !read(low_bits, low)) return false;
+    value = static_cast<std::uint32_t>(high << low_bits) | low;
+    return true;
+  }
+
   // Skips what is left of the current byte: the next read starts on a byte
   // boundary.
   void align() { consume(bits_ % 8); }

@@ -69,10 +69,9 @@ const char* decode_blocks(std::span<const std::uint8_t> in, std::size_t blocksiz
       // are never written; they read as a split of that many low bits.
       const int low_bits = static_cast<int>(code) - 1;
       for (; pixel != block_end; ++pixel) {
-        std::uint64_t high;
-        std::uint32_t low;
-        if (!bits.read_unary(high) || !bits.read(low_bits, low)) return cut_stream;
-        running += unfold(static_cast<std::uint32_t>(high << low_bits) | low);
+        std::uint32_t folded;
+        if (!bits.read_rice(low_bits, folded)) return cut_stream;
+        running += unfold(folded);
         *pixel = pixel_value<bytepix>(running);
       }
     }

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "image/bit_reader.h"
 #include "image/tile_judge_test.h"
 
 namespace orvex::image {
@@ -87,6 +88,29 @@ TEST(RiceDecode, HandMadeStreams) {
     EXPECT_STREQ(rice_decode(r.in, r.bytepix, r.blocksize, out), r.why) << "row " << &r - rows;
     if (!r.want.empty()) {
       EXPECT_EQ(out, r.want) << "row " << &r - rows;
+    }
+  }
+}
+
+// read_rice, the one-step read of a split code, against read_unary and read
+// on random streams of every low-bit count, the long zero runs and the
+// stream's end included.
+TEST(BitReader, ReadRiceIsReadUnaryThenRead) {
+  std::mt19937 rng(2026);
+  for (int trial = 0; trial < 400; ++trial) {
+    std::vector<std::uint8_t> bytes(1 + rng() % 64);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng() % 4 == 0 ? 0 : rng());
+    bit_reader fast(bytes), plain(bytes);
+    for (int code = 0;; ++code) {
+      const int low_bits = static_cast<int>(rng() % 33);
+      std::uint32_t got = 0;
+      std::uint64_t high = 0;
+      std::uint32_t low = 0;
+      const bool fast_ok = fast.read_rice(low_bits, got);
+      const bool plain_ok = plain.read_unary(high) && plain.read(low_bits, low);
+      ASSERT_EQ(fast_ok, plain_ok) << "trial " << trial << ", code " << code;
+      if (!plain_ok) break;
+      ASSERT_EQ(got, static_cast<std::uint32_t>(high << low_bits) | low) << "trial " << trial << ", code " << code;
     }
   }
 }
