@@ -95,6 +95,9 @@ tile_rules rules_of(const decoder::extension_header& h) {
   r.zzero = k.zzero();
   r.zblank = k.zblank();
   r.blank = h.image.blank();
+  if (r.algorithm == codec::plio && r.zbitpix == 16 && h.image.bscale() == 1.0 && h.image.bzero() == 32768.0) {
+    r.plio_offset = 32768;
+  }
   r.method = k.quantize_method();
   r.zdither0 = k.zdither0();
   // A floating image is quantized when its tiles have a scale: a ZSCALE

@@ -285,6 +285,9 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
       case codec::plio: {
         std::int32_t* q = grown(s.narrow, pixels);
         if (const char* why = plio_decode(in, {q, static_cast<std::size_t>(pixels)})) return bad(why);
+        if (rules.plio_offset != 0) {
+          for (std::int64_t i = 0; i < pixels; ++i) q[i] -= rules.plio_offset;
+        }
         u.narrow = q;
         break;
       }

@@ -64,6 +64,10 @@ struct tile_rules {
   std::int64_t blocksize = 32;        // RICE_1
   std::int64_t bytepix = 4;           // RICE_1
   std::int64_t smooth = 0;            // HCOMPRESS_1
+  // PLIO_1 codes only values from 0 up, and the tiles of an unsigned
+  // 16-bit image (BZERO = 32768) hold the unsigned values themselves, not
+  // the stored ones: this much is taken off them before BZERO is added.
+  std::int32_t plio_offset = 0;
   tile_columns columns;
   // A fault of the header that makes every tile undecodable, or empty.
   std::string fault;

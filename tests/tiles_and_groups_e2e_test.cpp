@@ -155,6 +155,11 @@ const judged_case judged_cases[] = {
     {"rice_u16_cube", 16, {20, 9, 4}, {{"BZERO", "32768"}}, false, "-r -t 20,9,2"},
     {"plio_16", 16, {64, 12}, {}, false, "-p", false, true},
     {"plio_8_tiles", 8, {30, 20}, {}, false, "-p -t 8,8"},
+    // Unsigned 16-bit masks: the stored value and BZERO once (astropy adds
+    // BZERO twice to PLIO tiles of such images; the image made here is the
+    // truth).
+    {"plio_u16", 16, {64, 12}, {{"BZERO", "32768"}}, false, "-p", false, true},
+
     {"hcompress_16", 16, {64, 32}, {}, false, "-h"},
     {"hcompress_32_tiles", 32, {50, 40}, {}, false, "-h -t 25,20"},
     // Quantized cases with nulls keep to tiles of whole lines: funpack puts
@@ -194,6 +199,23 @@ std::string gzip_image(const std::vector<std::string>& tiles, const std::vector<
                                .pcount = static_cast<std::int64_t>(heap.size())});
   if (cut != std::string::npos) b.cut(cut);
   return b.bytes();
+}
+
+// A GZIP_1 tile of 64-bit values (no compressor writes 64-bit tiles; the
+// convention allows them).
+std::string line64(std::initializer_list<std::int64_t> v, bool shuffled = false) {
+  big_endian b;
+  for (std::int64_t x : v) b.i64(x);
+  std::string bytes = b.bytes();
+  if (shuffled) {
+    // GZIP_2: the first bytes of every value, then the second ones, ...
+    std::string by_significance;
+    for (std::size_t k = 0; k < 8; ++k) {
+      for (std::size_t i = 0; i < v.size(); ++i) by_significance += bytes[8 * i + k];
+    }
+    bytes = by_significance;
+  }
+  return gzip(bytes);
 }
 
 std::string line16(std::initializer_list<int> v) {
@@ -274,6 +296,15 @@ const built_case built_cases[] = {
                 {{"ZCMPTYPE", "'GZIP_1'"}, {"ZBITPIX", "-32"}, {"ZNAXIS", "1"}, {"ZNAXIS1", "3"},
                  {"ZQUANTIZ", "'DITHER_9'"}, {"ZSCALE", "0.5"}}),
      "nan nan nan \n", "orvex: a.fits: part 1: tile 1: ZQUANTIZ = 'DITHER_9' is not a quantizing method\n", 1},
+    {"gzip1_64_unsigned",
+     gzip_image({line64({INT64_MIN + 1, -1, 0}), line64({INT64_MAX, 1234567890123456789, 7})},
+                {{"ZCMPTYPE", "'GZIP_1'"}, {"ZBITPIX", "64"}, {"ZNAXIS", "2"}, {"ZNAXIS1", "3"}, {"ZNAXIS2", "2"},
+                 {"BZERO", "9223372036854775808"}, {"BLANK", "7"}}),
+     "1 9223372036854775807 9223372036854775808 \n18446744073709551615 10457939926978232597 nan \n", "", 0},
+    {"gzip2_64_signed",
+     gzip_image({line64({INT64_MIN + 1, -1, 0}, true), line64({INT64_MAX, 1234567890123456789, 7}, true)},
+                {{"ZCMPTYPE", "'GZIP_2'"}, {"ZBITPIX", "64"}, {"ZNAXIS", "2"}, {"ZNAXIS1", "3"}, {"ZNAXIS2", "2"}}),
+     "-9223372036854775807 -1 0 \n9223372036854775807 1234567890123456789 7 \n", "", 0},
     {"bad_tile_size",
      gzip_image({line16({1, 2, 3})},
                 {{"ZCMPTYPE", "'GZIP_1'"}, {"ZBITPIX", "16"}, {"ZNAXIS", "1"}, {"ZNAXIS1", "3"}, {"ZTILE1", "0"}}),
