@@ -108,20 +108,27 @@ void describe(const column_desc& c, const std::vector<std::int64_t>& tdim, ecsv:
   if (cell.group == 2) cell.shape.pop_back();
 }
 
+// Column `n`'s name, unit and description, and its TDIMn axes.
+ecsv::column named_column(int n, std::string_view cards, std::vector<std::int64_t>& tdim) {
+  const ecsv::column_cards more = ecsv::cards_of_column(cards, n);
+  ecsv::column out;
+  out.name = table[static_cast<std::size_t>(n)].name;
+  out.unit = more.unit;
+  out.description = more.description;
+  tdim = more.tdim;
+  return out;
+}
+
 }  // namespace
 
 std::shared_ptr<const ecsv_layout> binary_ecsv_layout(const std::vector<int>& selected, std::string_view cards) {
   auto layout = std::make_shared<ecsv_layout>();
   std::vector<ecsv::column> columns;
   for (int n : selected) {
-    const column_desc& c = table[static_cast<std::size_t>(n)];
-    const ecsv::column_cards more = ecsv::cards_of_column(cards, n);
-    ecsv::column out;
-    out.name = c.name;
-    out.unit = more.unit;
-    out.description = more.description;
+    std::vector<std::int64_t> tdim;
+    ecsv::column out = named_column(n, cards, tdim);
     ecsv_cell cell;
-    describe(c, more.tdim, out, cell);
+    describe(table[static_cast<std::size_t>(n)], tdim, out, cell);
     columns.push_back(std::move(out));
     layout->cells.push_back(std::move(cell));
   }
@@ -134,11 +141,8 @@ std::shared_ptr<const ecsv_layout> ascii_ecsv_layout(int tfields, std::string_vi
   std::vector<ecsv::column> columns;
   for (int n = 1; n <= tfields; ++n) {
     const column_desc& c = table[static_cast<std::size_t>(n)];
-    const ecsv::column_cards more = ecsv::cards_of_column(cards, n);
-    ecsv::column out;
-    out.name = c.name;
-    out.unit = more.unit;
-    out.description = more.description;
+    std::vector<std::int64_t> tdim;
+    ecsv::column out = named_column(n, cards, tdim);
     // Integer fields are read as 32-bit values; the real ones as doubles.
     switch (c.type) {
       case 'I':
