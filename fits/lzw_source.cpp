@@ -146,6 +146,12 @@ class lzw final : public byte_source {
       base_ += drop;
       end_ = kept_;
       delivered_ = kept_;
+      // The entries are made in the order of their strings: those whose
+      // strings left the history are the ones below the mark.
+      const auto here = static_cast<std::uint32_t>(base_ + end_);
+      while (in_history_ < next_free_ && static_cast<std::uint32_t>(here - entry_[in_history_].position) > end_) {
+        ++in_history_;
+      }
     }
     const std::size_t target = end_ + std::min(wanted, run_bytes);
     const std::size_t limit = history_.size() - longest;
@@ -181,6 +187,7 @@ class lzw final : public byte_source {
       // The next code adds its entry in the place of CLEAR, which is never
       // read as a string, and the table begins after it again.
       next_free_ = clear_code;
+      in_history_ = clear_code;
       set_width(first_width);
       return;
     }
@@ -193,16 +200,19 @@ class lzw final : public byte_source {
     // own first byte, which is where the previous string was written and
     // one byte further.
     const unsigned c = new_entry ? static_cast<unsigned>(previous_) : code;
-    const entry e = c < 256 ? entry{here, 1} : entry_[c];
+    const entry e = c < 256 ? entry{0, 1} : entry_[c];
     const std::size_t length = e.length + (new_entry ? 1 : 0);
-    const std::uint64_t from = new_entry ? previous_at_ : e.position;
     unsigned char* out = history_.data() + end_;
     if (c < 256 && !new_entry) {
       *out = static_cast<unsigned char>(c);
-    } else if (from >= base_) {
+    } else if (new_entry || c >= in_history_) {
       // The entry being made ends with its own first byte, the byte just
-      // after the previous string.
-      const unsigned char* src = history_.data() + (from - base_);
+      // after the previous string (which is always in the history). An
+      // entry's position is kept to 32 bits: its distance back from here,
+      // less than the history's size, is exact in them.
+      const unsigned char* src =
+          new_entry ? history_.data() + (previous_at_ - base_)
+                    : out - static_cast<std::uint32_t>(static_cast<std::uint32_t>(here) - e.position);
       const std::size_t copied = new_entry ? length - 1 : length;
       if (copied <= 16 && !new_entry) {
         // Short strings, most of them: a copy of a fixed size (the history
@@ -231,7 +241,8 @@ class lzw final : public byte_source {
     if (next_free_ < table_end_) {
       prefix_[next_free_] = static_cast<std::uint16_t>(previous_);
       suffix_[next_free_] = first_byte_;
-      entry_[next_free_] = {previous_at_, static_cast<std::uint32_t>(length_of(static_cast<unsigned>(previous_)) + 1)};
+      entry_[next_free_] = {static_cast<std::uint32_t>(previous_at_),
+                            static_cast<std::uint32_t>(length_of(static_cast<unsigned>(previous_)) + 1)};
       ++next_free_;
     }
     previous_ = static_cast<int>(code);
@@ -244,13 +255,15 @@ class lzw final : public byte_source {
   std::unique_ptr<input_buffer> in_;
   std::vector<std::uint16_t> prefix_;
   std::vector<unsigned char> suffix_;
-  // Where in the output each entry's string was written, and its length:
-  // side by side, as every code reads both.
+  // Where in the output each entry's string was written (its low 32 bits),
+  // and its length: side by side, as every code reads both, in eight bytes,
+  // so that the table takes half a megabyte of cache.
   struct entry {
-    std::uint64_t position = 0;
+    std::uint32_t position = 0;
     std::uint32_t length = 0;
   };
   std::vector<entry> entry_;
+  unsigned in_history_ = clear_code;  // the entries from here on have their strings in the history
   std::size_t kept_;                     // history bytes kept when it moves
   std::vector<unsigned char> history_;   // output bytes base_ on, the last ones written
   std::uint64_t base_ = 0;               // the output position of history_[0]
