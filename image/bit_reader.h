@@ -81,6 +81,47 @@ class bit_reader {
     return true;
   }
 
+  // `count` Rice codes of `low_bits` low bits, as read_rice reads them,
+  // each handed to `put` in turn. The window is held in locals meanwhile,
+  // so that the pixels `put` stores cannot make it be read again from
+  // memory. False when the stream ends before the last code does (the
+  // codes before it were handed on).
+  template <typename Put>
+  bool read_rice_run(int low_bits, std::size_t count, Put&& put) {
+    std::uint64_t window = window_;
+    int bits = bits_;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (bits < 40) {
+        window_ = window;
+        bits_ = bits;
+        refill();
+        window = window_;
+        bits = bits_;
+      }
+      const int lead = std::countl_zero(window);
+      const int used = lead + 1 + low_bits;
+      if (used > bits) {
+        // A code longer than the window: the general read.
+        window_ = window;
+        bits_ = bits;
+        std::uint32_t value = 0;
+        if (!read_rice(low_bits, value)) return false;
+        put(value);
+        window = window_;
+        bits = bits_;
+        continue;
+      }
+      const std::uint64_t rest = window << lead << 1;
+      const std::uint32_t low = low_bits == 0 ? 0 : static_cast<std::uint32_t>(rest >> (64 - low_bits));
+      put(static_cast<std::uint32_t>(static_cast<std::uint64_t>(lead) << low_bits) | low);
+      window = used >= 64 ? 0 : window << used;
+      bits -= used;
+    }
+    window_ = window;
+    bits_ = bits;
+    return true;
+  }
+
   // Skips what is left of the current byte: the next read starts on a byte
   // boundary.
   void align() { consume(bits_ % 8); }

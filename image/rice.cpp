@@ -68,12 +68,15 @@ const char* decode_blocks(std::span<const std::uint8_t> in, std::size_t blocksiz
       // Codes above the whole-block one (possible only with 5-bit codes)
       // are never written; they read as a split of that many low bits.
       const int low_bits = static_cast<int>(code) - 1;
-      for (; pixel != block_end; ++pixel) {
-        std::uint32_t folded;
-        if (!bits.read_rice(low_bits, folded)) return cut_stream;
-        running += unfold(folded);
-        *pixel = pixel_value<bytepix>(running);
-      }
+      std::int32_t* p = pixel;
+      std::uint32_t sum = running;
+      const bool whole = bits.read_rice_run(low_bits, static_cast<std::size_t>(block_end - pixel), [&](std::uint32_t folded) {
+        sum += unfold(folded);
+        *p++ = pixel_value<bytepix>(sum);
+      });
+      if (!whole) return cut_stream;
+      running = sum;
+      pixel = block_end;
     }
   }
   return nullptr;

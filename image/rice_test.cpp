@@ -113,6 +113,27 @@ TEST(BitReader, ReadRiceIsReadUnaryThenRead) {
       ASSERT_EQ(got, static_cast<std::uint32_t>(high << low_bits) | low) << "trial " << trial << ", code " << code;
     }
   }
+  // Runs of codes of one low-bit count, read as one, against read_rice.
+  for (int trial = 0; trial < 400; ++trial) {
+    std::vector<std::uint8_t> bytes(1 + rng() % 200);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng() % 5 == 0 ? 0 : rng());
+    bit_reader run(bytes), one(bytes);
+    for (int k = 0;; ++k) {
+      const int low_bits = static_cast<int>(rng() % 17);
+      const std::size_t count = 1 + rng() % 40;
+      std::vector<std::uint32_t> got, want;
+      const bool run_ok = run.read_rice_run(low_bits, count, [&](std::uint32_t v) { got.push_back(v); });
+      bool one_ok = true;
+      for (std::size_t i = 0; i < count && one_ok; ++i) {
+        std::uint32_t v = 0;
+        one_ok = one.read_rice(low_bits, v);
+        if (one_ok) want.push_back(v);
+      }
+      ASSERT_EQ(run_ok, one_ok) << "trial " << trial << ", run " << k;
+      ASSERT_EQ(got, want) << "trial " << trial << ", run " << k;
+      if (!one_ok) break;
+    }
+  }
 }
 
 }  // namespace
