@@ -325,18 +325,48 @@ int main(int argc, char** argv) {
     seeds.emplace_back("full_random_groups.fits", for_full(random_groups()));
     for (const auto& [name, bytes] : seeds) orvex::test::write_file(folder / name, bytes);
     // PLIO_1 and HCOMPRESS_1 tiles, whose encoders this tree does not
-    // hold, from fpack, when it is installed.
+    // hold, from fpack, when it is installed; and RICE_1 tiles of 1, 2 and
+    // 4-byte pixels with every kind of block (flat, split codes, stored
+    // whole), which the hand-made Rice seed above, one flat block of 4-byte
+    // pixels, leaves the fuzzer to find alone.
     if (std::system("command -v fpack >/dev/null 2>&1") == 0) {
       big_endian mask;
       for (int i = 0; i < 24 * 6; ++i) mask.i16(static_cast<std::int16_t>(i % 24 < 9 ? 0 : 1 + i / 50));
-      const std::filesystem::path plain = folder / "mask.fits.in";
-      orvex::test::write_file(plain, fits_builder{}.image(16, {24, 6}, mask.bytes()).bytes());
-      for (const auto& [option, name] : {std::pair{"-p -t 8,3", "tiles_plio.fits"}, std::pair{"-h -s 2 -t 12,6", "tiles_hcompress.fits"}}) {
-        const std::filesystem::path out = folder / ("full_" + std::string(name));
-        const std::string command = std::string("fpack ") + option + " -O '" + out.string() + "' '" + plain.string() + "'";
+      std::vector<std::pair<std::string, std::string>> plains{{"mask", fits_builder{}.image(16, {24, 6}, mask.bytes()).bytes()}};
+      for (int bitpix : {8, 16, 32}) {
+        // Per 72-pixel tile: a flat block of 32, a block of small steps, and
+        // 8 pixels that swing across the whole range.
+        big_endian noisy;
+        std::uint32_t lcg = 12345;
+        for (int i = 0; i < 24 * 6; ++i) {
+          lcg = lcg * 1103515245u + 12345u;
+          const int at = i % 72;
+          const std::int64_t low = bitpix == 8 ? 0 : bitpix == 16 ? -32768 : -2147483647 - 1;
+          const std::int64_t high = bitpix == 8 ? 255 : bitpix == 16 ? 32767 : 2147483647;
+          const std::int64_t v = at < 32 ? 100 : at < 64 ? 100 + static_cast<std::int64_t>(lcg >> 28) : (at % 2 ? low : high);
+          if (bitpix == 8) noisy.u8(static_cast<std::uint8_t>(v));
+          else if (bitpix == 16) noisy.i16(static_cast<std::int16_t>(v));
+          else noisy.i32(static_cast<std::int32_t>(v));
+        }
+        plains.emplace_back("rice" + std::to_string(bitpix), fits_builder{}.image(bitpix, {24, 6}, noisy.bytes()).bytes());
+      }
+      const struct {
+        const char* plain;
+        const char* option;
+        const char* name;
+      } runs[] = {{"mask", "-p -t 8,3", "tiles_plio.fits"},
+                  {"mask", "-h -s 2 -t 12,6", "tiles_hcompress.fits"},
+                  {"rice8", "-r -t 24,3", "tiles_rice8.fits"},
+                  {"rice16", "-r -t 24,3", "tiles_rice16.fits"},
+                  {"rice32", "-r -t 24,3", "tiles_rice32.fits"}};
+      for (const auto& [stem, bytes] : plains) orvex::test::write_file(folder / (stem + ".fits.in"), bytes);
+      for (const auto& run : runs) {
+        const std::filesystem::path plain = folder / (std::string(run.plain) + ".fits.in");
+        const std::filesystem::path out = folder / ("full_" + std::string(run.name));
+        const std::string command = std::string("fpack ") + run.option + " -O '" + out.string() + "' '" + plain.string() + "'";
         if (std::system(command.c_str()) == 0) orvex::test::write_file(out, for_full(orvex::test::read_file(out)));
       }
-      std::filesystem::remove(plain);
+      for (const auto& [stem, bytes] : plains) std::filesystem::remove(folder / (stem + ".fits.in"));
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "orvex_fuzz_seeds: %s\n", e.what());
