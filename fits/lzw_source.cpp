@@ -170,6 +170,9 @@ class lzw final : public byte_source {
       return;
     }
     ++group_codes_;
+    // The next code is in the store already, most of the time: its entry
+    // is asked for now, so that it is in the cache when that code is read.
+    if (bit_count_ >= width_) __builtin_prefetch(&entry_[bits_ & ((1u << width_) - 1)]);
     const std::uint64_t here = base_ + end_;  // where this code's string goes
     if (previous_ < 0) {
       if (code >= clear_code) {
