@@ -124,6 +124,8 @@ const input_case input_cases[] = {
     {"variable_length_arrays", [](const inputs& in) { return in.with_arrays; }, {}},
     {"arrays_not_written", [](const inputs& in) { return in.with_arrays; }, {"-p", "0"}},
     {"exact_csv", [](const inputs& in) { return in.plain; }, {"--exact", "--csv"}},
+    {"ecsv_with_nulls_marked", [](const inputs& in) { return in.plain; }, {"--ecsv", "--null=NULL"}},
+    {"ecsv_of_arrays", [](const inputs& in) { return in.with_arrays; }, {"--ecsv"}},
     {"arrays_as_exact_text_onto_standard_output", [](const inputs& in) { return in.with_arrays; },
      {"--exact", "-o", "-"}},
     {"cut_inside_the_rows", [](const inputs& in) { return in.plain.substr(0, in.plain.size() / 2 + 7); }, {}},
