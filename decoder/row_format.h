@@ -255,10 +255,10 @@ class row_formatter {
   std::vector<plain_cell> plain_;  // the line (not CSV): selected_, each with its writer
   std::size_t plain_room_ = 0;     // room for the line's bounded cells and its line feed
 
-  // A field of a CSV or ECSV record. The fields that never need quotes
-  // (a number of one element, bits, an ECSV logical or bit array) are
-  // written straight into room asked for once per record, as the line's
-  // bounded cells are; the others through write_cell_text and
+  // A field of a CSV or ECSV record. The fields whose quotes are known
+  // before their bytes are seen (a number of one element and bits: none;
+  // an ECSV logical: none; an ECSV bit array: always) are written straight
+  // into room asked for once per record, as the line's bounded cells are; the others through write_cell_text and
   // finish_field, or write_ecsv_field, after which `room_after` is asked
   // for the fields that follow. Each field is followed by its comma, the
   // last one replaced by the line feed.
