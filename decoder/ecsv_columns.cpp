@@ -5,6 +5,7 @@
 #include "decoder/binary_cells.h"
 #include "decoder/column_table.h"
 #include "ecsv/ecsv_header.h"
+#include "util/saturating.h"
 
 namespace orvex::decoder {
 namespace {
@@ -56,12 +57,9 @@ void describe(const column_desc& c, const std::vector<std::int64_t>& tdim, ecsv:
   if (array) {
     const char e = c.array_type;
     const bool readable = known_letter(e) && e != 'P' && e != 'Q' && e != 'A' && e != 'C' && e != 'M';
-    if (!readable) {
-      // Strings, complex numbers and unknown letters: the text of the cell.
-      out.datatype = "string";
-      return;
-    }
     out.datatype = "string";
+    // Strings, complex numbers and unknown letters: the text of the cell.
+    if (!readable) return;
     out.subtype = element_type(c, e) + "[null]";
     cell.what = ecsv_cell::kind::json;
     return;
@@ -89,23 +87,22 @@ void describe(const column_desc& c, const std::vector<std::int64_t>& tdim, ecsv:
   }
   // A vector: TDIMn's axes, slowest first, when they hold the count.
   std::int64_t product = 1;
-  for (std::int64_t a : tdim) product = product <= INT32_MAX ? product * a : -1;
+  for (std::int64_t a : tdim) product = util::saturated_product(product, a);
   if (!tdim.empty() && product == c.count) {
     for (std::size_t k = tdim.size(); k-- > 0;) cell.shape.push_back(tdim[k]);
   } else {
     cell.shape.push_back(c.count);
   }
   cell.what = ecsv_cell::kind::json;
-  std::string element = out.datatype;
   if (t == 'C' || t == 'M') {
     // JSON has no complex numbers: each is its real and imaginary part.
-    element = t == 'C' && identity_scaling(c) ? "float32" : "float64";
     cell.group = 2;
-    cell.shape.push_back(2);
+    out.subtype = std::string(t == 'C' && identity_scaling(c) ? "float32" : "float64") + "[" +
+                  axes_text(cell.shape) + ",2]";
+  } else {
+    out.subtype = out.datatype + "[" + axes_text(cell.shape) + "]";
   }
   out.datatype = "string";
-  out.subtype = element + "[" + axes_text(cell.shape) + "]";
-  if (cell.group == 2) cell.shape.pop_back();
 }
 
 // Column `n`'s name, unit and description, and its TDIMn axes.

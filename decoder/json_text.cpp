@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "util/saturating.h"
+
 namespace orvex::decoder {
 namespace {
 
@@ -70,7 +72,7 @@ void elements_as_json(text_buffer& text, std::size_t start, std::span<const std:
   split_texts(copy, texts);
   text.resize_down(start);
   std::int64_t product = group;
-  for (std::int64_t a : shape) product = a > 0 && product <= INT32_MAX ? product * a : -1;
+  for (std::int64_t a : shape) product = util::saturated_product(product, a);
   if (shape.empty() || product != static_cast<std::int64_t>(texts.size())) {
     // Flat: one element per text, or per group of them.
     if (group > 1 && texts.size() % static_cast<std::size_t>(group) != 0) group = 1;

@@ -87,6 +87,16 @@ struct json_bits_table {
 };
 constexpr json_bits_table json_bits;
 
+// An ECSV logical of one element at `p`: True or False, nothing for an
+// undefined value (a zero byte, or a cell of no bytes), which is an empty
+// field. Room: 5.
+char* put_ecsv_logical(const unsigned char* bytes, std::int64_t size, char* p) {
+  if (size < 1 || bytes[0] == 0) return p;
+  const bool set = bytes[0] == 'T';
+  std::memcpy(p, set ? "True" : "False", set ? 4 : 5);
+  return p + (set ? 4 : 5);
+}
+
 bool is_array(const column_desc& c) { return (c.type == 'P' || c.type == 'Q') && c.count > 0; }
 
 // Whether reading elements of this letter can say something.
@@ -407,12 +417,7 @@ void row_formatter::write_csv_record(const unsigned char* row, const heap_view& 
         }
         continue;
       case record_cell::way::logical:
-        // A zero byte is an undefined value: an empty field.
-        if (c.bytes > 0 && bytes[0] != 0) {
-          const bool set = bytes[0] == 'T';
-          std::memcpy(p, set ? "True" : "False", set ? 4 : 5);
-          p += set ? 4 : 5;
-        }
+        p = put_ecsv_logical(bytes, c.bytes, p);
         *p++ = ',';
         continue;
       case record_cell::way::bits: {
@@ -470,12 +475,9 @@ void row_formatter::write_ecsv_field(std::size_t n, const unsigned char* row, co
       write_cell_text(i, row, heap, text);
       finish_field(text, field, (c.array ? c.element : c.column.type) == 'A');
       return;
-    case ecsv_cell::kind::logical: {
-      // A zero byte is an undefined value: an empty field.
-      const unsigned char b = c.bytes > 0 ? row[c.offset] : 0;
-      if (b != 0) text.append(b == 'T' ? std::string_view("True") : std::string_view("False"));
+    case ecsv_cell::kind::logical:
+      text.commit(put_ecsv_logical(row + c.offset, c.bytes, text.room(5)));
       return;
-    }
     case ecsv_cell::kind::complex: {
       // "re im " as Python writes a complex number: "(re+imj)".
       write_cell_text(i, row, heap, text);

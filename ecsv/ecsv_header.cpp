@@ -115,9 +115,9 @@ std::vector<std::int64_t> axes_of(const std::string& text) {
 // CONTINUE cards after it (the long-string convention).
 std::optional<std::string> yaml_value(std::string_view value, std::string_view rest_of_cards) {
   if (std::optional<bool> l = fits::logical_value(value)) return *l ? "true" : "false";
-  if (std::optional<std::int64_t> i = fits::integer_value(value)) {
-    if (*i != INT64_MAX && *i != INT64_MIN) return std::to_string(*i);
-    if (std::optional<double> r = fits::real_value(value)) return yaml_real(*r);
+  // An integer beyond 64 bits (the reader saturates it) is read as a real.
+  if (std::optional<std::int64_t> i = fits::integer_value(value); i && *i != INT64_MAX && *i != INT64_MIN) {
+    return std::to_string(*i);
   }
   if (std::optional<double> r = fits::real_value(value)) return yaml_real(*r);
   if (std::optional<std::string> s = fits::string_value(value)) {

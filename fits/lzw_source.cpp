@@ -224,7 +224,8 @@ class lzw final : public byte_source {
         std::memcpy(bytes, src, 16);
         std::memcpy(out, bytes, 16);
       } else {
-        std::memmove(out, src, copied);
+        // The string ends where this one begins, or before.
+        std::memcpy(out, src, copied);
       }
       if (new_entry) out[length - 1] = out[0];
     } else {
@@ -232,13 +233,11 @@ class lzw final : public byte_source {
       // first.
       unsigned k = c;
       unsigned char* p = out + length;
-      if (new_entry) --p;
       while (k >= 256) {
         *--p = suffix_[k];
         k = prefix_[k];
       }
       *--p = static_cast<unsigned char>(k);
-      if (new_entry) out[length - 1] = out[0];
     }
     first_byte_ = out[0];
     if (next_free_ < table_end_) {

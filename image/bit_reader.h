@@ -66,14 +66,7 @@ class bit_reader {
   // does. False when the stream ends before the code does.
   bool read_rice(int low_bits, std::uint32_t& value) {
     if (bits_ < 40) refill();
-    const int lead = std::countl_zero(window_);
-    if (lead + 1 + low_bits <= bits_) {
-      const std::uint64_t rest = window_ << lead << 1;
-      const std::uint32_t low = low_bits == 0 ? 0 : static_cast<std::uint32_t>(rest >> (64 - low_bits));
-      value = static_cast<std::uint32_t>(static_cast<std::uint64_t>(lead) << low_bits) | low;
-      consume(lead + 1 + low_bits);
-      return true;
-    }
+    if (rice_in_window(window_, bits_, low_bits, value)) return true;
     std::uint64_t high = 0;
     std::uint32_t low = 0;
     if (!read_unary(high) || !read(low_bits, low)) return false;
@@ -98,24 +91,16 @@ class bit_reader {
         window = window_;
         bits = bits_;
       }
-      const int lead = std::countl_zero(window);
-      const int used = lead + 1 + low_bits;
-      if (used > bits) {
+      std::uint32_t value = 0;
+      if (!rice_in_window(window, bits, low_bits, value)) {
         // A code longer than the window: the general read.
         window_ = window;
         bits_ = bits;
-        std::uint32_t value = 0;
         if (!read_rice(low_bits, value)) return false;
-        put(value);
         window = window_;
         bits = bits_;
-        continue;
       }
-      const std::uint64_t rest = window << lead << 1;
-      const std::uint32_t low = low_bits == 0 ? 0 : static_cast<std::uint32_t>(rest >> (64 - low_bits));
-      put(static_cast<std::uint32_t>(static_cast<std::uint64_t>(lead) << low_bits) | low);
-      window = used >= 64 ? 0 : window << used;
-      bits -= used;
+      put(value);
     }
     window_ = window;
     bits_ = bits;
@@ -127,6 +112,21 @@ class bit_reader {
   void align() { consume(bits_ % 8); }
 
  private:
+  // The Rice code at the top of `window`, `bits` of whose bits are counted,
+  // when all of it is there: its value, its bits shifted out. False, with
+  // nothing taken, when the code runs past the counted bits.
+  static bool rice_in_window(std::uint64_t& window, int& bits, int low_bits, std::uint32_t& value) {
+    const int lead = std::countl_zero(window);
+    const int used = lead + 1 + low_bits;
+    if (used > bits) return false;
+    const std::uint64_t rest = window << lead << 1;
+    const std::uint32_t low = low_bits == 0 ? 0 : static_cast<std::uint32_t>(rest >> (64 - low_bits));
+    value = static_cast<std::uint32_t>(static_cast<std::uint64_t>(lead) << low_bits) | low;
+    window = used >= 64 ? 0 : window << used;
+    bits -= used;
+    return true;
+  }
+
   void consume(int n) {
     window_ = n >= 64 ? 0 : window_ << n;
     bits_ -= n;

@@ -123,10 +123,10 @@ TEST(ecsv_e2e_astropy, every_table_reads_back_as_astropy_reads_the_fits) {
       fits_builder{}
           .empty_primary()
           .bintable(every_letter_cards, every_letter_table(rows))
-          .bintable({{"TTYPE1", "'SPEC'"}, {"TFORM1", "'1PJ(3)'"}, {"TTYPE2", "'FLUX'"}, {"TFORM2", "'1PE(3)'"},
+          .bintable({{"TTYPE1", "'COUNTS'"}, {"TFORM1", "'1PJ(3)'"}, {"TTYPE2", "'FLUX'"}, {"TFORM2", "'1PE(3)'"},
                      {"TUNIT2", "'Jy'"}, {"TTYPE3", "'WAVE'"}, {"TFORM3", "'1PD(3)'"}, {"TTYPE4", "'Q16'"},
                      {"TFORM4", "'1QI(3)'"}, {"TTYPE5", "'RAW'"}, {"TFORM5", "'1PB(3)'"}, {"TTYPE6", "'ROW'"},
-                     {"TFORM6", "'1J'"}, {"EXTNAME", "'SPECTRA'"}},
+                     {"TFORM6", "'1J'"}, {"EXTNAME", "'ARRAYS'"}},
                     arrays.bytes() + heap_bytes, {.naxis2 = 40, .pcount = static_cast<std::int64_t>(heap_bytes.size())})
           .ascii_table({{"TBCOL1", "1"}, {"TFORM1", "'I6'"}, {"TTYPE1", "'CHANNEL'"}, {"TNULL1", "'-999'"},
                         {"TBCOL2", "8"}, {"TFORM2", "'E12.5'"}, {"TTYPE2", "'RATE'"}, {"TUNIT2", "'ct/s'"},

@@ -25,8 +25,8 @@ def norm(dt):
     return np.dtype(dt).newbyteorder('<')
 def text(v):
     return v.decode('latin-1') if isinstance(v, bytes) else str(v)
-for spec in sys.argv[2:]:
-    hdu, path = spec.split('=', 1)
+for part in sys.argv[2:]:
+    hdu, path = part.split('=', 1)
     a = Table.read(fits_path, hdu=int(hdu))
     b = Table.read(path, format='ascii.ecsv')
     where = 'hdu %s' % hdu
