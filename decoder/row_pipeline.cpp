@@ -1,6 +1,34 @@
 #include "decoder/row_pipeline.h"
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace orvex::decoder {
+namespace {
+
+// The reading thread (which decompresses the input) and the writer are
+// the pipeline's serial stages: while they wait for a core the workers
+// run out of runs. With fewer cores than threads the scheduler shares
+// them out evenly, so a worker asks for a smaller share than theirs.
+// Linux keeps a nice value per thread; elsewhere workers stay as they are.
+constexpr int worker_nice_step = 5;
+
+void yield_to_serial_stages() {
+#if defined(__linux__)
+  const auto self = static_cast<id_t>(syscall(SYS_gettid));
+  errno = 0;
+  const int nice = getpriority(PRIO_PROCESS, self);
+  // The kernel holds the value at 19, the lowest priority.
+  if (errno == 0) (void)setpriority(PRIO_PROCESS, self, nice + worker_nice_step);
+#endif
+}
+
+}  // namespace
 
 row_pipeline::row_pipeline(int workers, const row_formatter& f, const heap_view& heap, bool with_text,
                            std::function<void(row_run&)> emit, std::function<void(row_run&)> make)
@@ -54,6 +82,7 @@ void row_pipeline::finish() {
 }
 
 void row_pipeline::work() {
+  yield_to_serial_stages();
   for (;;) {
     slot* s = nullptr;
     {

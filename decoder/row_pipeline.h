@@ -6,6 +6,11 @@
 // output (files, standard output, standard error) receives exactly what a
 // single thread doing all three in turn would write, in the same order.
 //
+// Workers run at a lower priority than the thread that starts the
+// pipeline (on Linux, its nice value + 5): where threads outnumber cores,
+// the reading thread, which may be decompressing the input, and the
+// writer, the two stages that no other thread can do, are served first.
+//
 // Memory stays bounded: there are a fixed number of runs, and free_run()
 // waits until the writer has passed one on. While a pipeline runs, only
 // the writer thread calls `emit`, and the reading thread must not write

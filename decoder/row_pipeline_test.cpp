@@ -3,6 +3,11 @@
 // makes, and never holds more runs than it was built with.
 #include "decoder/row_pipeline.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -63,6 +68,31 @@ TEST(RowPipeline, RunsComeBackInOrderWithTheSingleThreadText) {
     EXPECT_EQ(text, single_text) << workers << " workers";
     EXPECT_EQ(messages, single_messages) << workers << " workers";
   }
+}
+
+// Workers give way to the reading and writing threads: on two cores, the
+// decompressing reader of a .Z input otherwise waits behind them.
+TEST(RowPipeline, WorkersRunBelowTheReadersPriority) {
+  reset_table();
+  table[1].type = 'J';
+  table[1].count = 1;
+  const row_formatter f = row_formatter::binary_table(1, {1});
+  const std::string bytes = test::big_endian{}.i32(1).bytes();
+  const int reader = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+  std::atomic<int> worker{-100};
+  {
+    row_pipeline p(
+        2, f, heap_view{}, true, [](row_run&) {},
+        [&](row_run&) { worker = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))); });
+    row_run& run = p.free_run();
+    run.first = 0;
+    run.count = 1;
+    run.rows = reinterpret_cast<const unsigned char*>(bytes.data());
+    p.submit(run);
+    p.finish();
+  }
+  EXPECT_EQ(worker.load(), reader + 5 > 19 ? 19 : reader + 5);
+  EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))), reader);
 }
 
 }  // namespace
