@@ -1,5 +1,6 @@
 #include "image/compressed_image.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -165,7 +166,7 @@ void decode_band(const tile_grid& grid, const tile_rules& rules, const tile_tabl
     if (o.what != tile_outcome::kind::decoded) {
       bad.note(place.number, o.what == tile_outcome::kind::cut ? tile_outcome{tile_outcome::kind::bad, "its bytes did not arrive", {}} : o);
       if (rules.zbitpix > 0) {
-        std::fill_n(integers.begin(), pixels, undefined_integer);
+        std::fill_n(integers.begin(), pixels, rules.undefined);
       } else {
         std::fill_n(reals.begin(), pixels, std::numeric_limits<double>::quiet_NaN());
       }
@@ -179,6 +180,50 @@ void decode_band(const tile_grid& grid, const tile_rules& rules, const tile_tabl
       }
     });
   }
+}
+
+// The stand-in for the undefined pixels of a 64-bit image, set in
+// `rules` and returned, or none when no pixel of the bands before `bands`
+// is undefined. A 64-bit image may hold every value, INT64_MIN too (the 0
+// of an unsigned image), so the stand-in must be one that no pixel is:
+// the image's BLANK where it has one (its pixels are undefined anyway);
+// otherwise its tiles are decoded beforehand, once for each value tried.
+// Only when every value tried is a pixel's does the last one stand for
+// both (no writer is known to make 64-bit tiles at all).
+std::optional<std::int64_t> undefined_of_64bit(const tile_grid& grid, tile_rules& rules, const tile_table& t,
+                                               std::int64_t bands) {
+  if (rules.blank) {
+    rules.undefined = *rules.blank;
+    return rules.undefined;
+  }
+  constexpr std::int64_t tried[] = {INT64_MIN, INT64_MAX, INT64_MIN + 1, INT64_MAX - 1};
+  std::vector<std::int64_t> integers;
+  tile_place place;
+  for (const std::int64_t candidate : tried) {
+    rules.undefined = candidate;
+    bool some_undefined = false;
+    bool taken = false;
+    for (std::int64_t b = 0; b < bands && !(some_undefined && taken); ++b) {
+      for (std::int64_t i = 0; i < grid.tiles_per_band(); ++i) {
+        grid.place(b, i, place);
+        if (!tile_arrived(rules, t, place.number)) continue;
+        if (integers.size() < static_cast<std::size_t>(place.pixels)) {
+          integers.resize(static_cast<std::size_t>(place.pixels));
+        }
+        const tile_outcome o = decode_tile(rules, t, place.number, place.pixels, place.width, place.height,
+                                           integers.data(), nullptr);
+        if (o.what != tile_outcome::kind::decoded) {
+          some_undefined = true;
+          continue;
+        }
+        some_undefined = some_undefined || o.undefined > 0;
+        taken = taken || std::count(integers.begin(), integers.begin() + place.pixels, candidate) > o.undefined;
+      }
+    }
+    if (!some_undefined) return std::nullopt;
+    if (!taken) return candidate;
+  }
+  return rules.undefined;
 }
 
 }  // namespace
@@ -199,7 +244,7 @@ void write_compressed_image(fits::stream& in, util::output_file* file, const dec
   // No axis, or one without a pixel: no line, as for any image.
   if (axes.empty()) return;
   const tile_grid grid(axes, tile_sizes);
-  const tile_rules rules = rules_of(h);
+  tile_rules rules = rules_of(h);
 
   // The table's rows and heap, as far as the stream delivers them.
   const std::int64_t row_bytes = h.naxis1 > 0 ? h.naxis1 : 0;
@@ -220,13 +265,7 @@ void write_compressed_image(fits::stream& in, util::output_file* file, const dec
     t.delivered = got - heap_offset;
   }
   t.declared = heap_end > heap_offset ? heap_end - heap_offset : 0;
-
   const int size = line_value_bytes(rules.zbitpix);
-  const decoder::pixel_rules pixels =
-      rules.zbitpix > 0 ? decoder::pixel_rules(64, h.image.bscale(), h.image.bzero(), undefined_integer)
-                        : decoder::pixel_rules(rules.zbitpix, h.image.bscale(), h.image.bzero(), std::nullopt);
-  const decoder::row_formatter f =
-      decoder::row_formatter::image_lines(pixels, grid.per_line(), decoder::settings_text_form());
 
   // The bands that have a row for every tile: a table of fewer rows than
   // tiles ends its image at the first tile without one. The last tile of
@@ -262,6 +301,14 @@ void write_compressed_image(fits::stream& in, util::output_file* file, const dec
     rowless_tile = 0;
   }
   const std::int64_t lines = whole_bands < grid.band_count() ? grid.band_first_line(whole_bands) : grid.lines();
+
+  std::optional<std::int64_t> line_blank = rules.undefined;
+  if (rules.zbitpix == 64 && file != nullptr) line_blank = undefined_of_64bit(grid, rules, t, whole_bands);
+  const decoder::pixel_rules pixels =
+      rules.zbitpix > 0 ? decoder::pixel_rules(64, h.image.bscale(), h.image.bzero(), line_blank)
+                        : decoder::pixel_rules(rules.zbitpix, h.image.bscale(), h.image.bzero(), std::nullopt);
+  const decoder::row_formatter f =
+      decoder::row_formatter::image_lines(pixels, grid.per_line(), decoder::settings_text_form());
 
   first_bad_tile bad;
   std::mutex bad_mutex;

@@ -321,12 +321,18 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
   if (!floating) {
     // Undefined pixels: the image's BLANK and the tile's null value; a
     // value that is neither stands for itself.
-    const std::int64_t blank = rules.blank.value_or(undefined_integer);
-    const std::int64_t null = null_value.value_or(undefined_integer);
+    const std::int64_t undefined = rules.undefined;
+    const bool has_blank = rules.blank.has_value();
+    const bool has_null = null_value.has_value();
+    const std::int64_t blank = rules.blank.value_or(0);
+    const std::int64_t null = null_value.value_or(0);
+    std::int64_t marked = 0;
     auto put = [&](const auto* values) {
       for (std::int64_t i = 0; i < pixels; ++i) {
         const std::int64_t v = values[i];
-        integers[i] = v == blank || v == null ? undefined_integer : v;
+        const bool none = (has_blank && v == blank) || (has_null && v == null);
+        marked += none;
+        integers[i] = none ? undefined : v;
       }
     };
     if (u.narrow != nullptr) {
@@ -336,7 +342,9 @@ tile_outcome decode_tile(const tile_rules& rules, const tile_table& table, std::
     } else {
       return bad("its values are not integers");
     }
-    return {};
+    tile_outcome done;
+    done.undefined = marked;
+    return done;
   }
   if (u.narrow != nullptr) {
     std::int64_t* wide = grown(s.integers, pixels);

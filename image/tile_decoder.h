@@ -49,6 +49,10 @@ struct tile_table {
   std::int64_t declared = 0;
 };
 
+// The undefined pixel of decoded integer tiles unless a 64-bit image needs
+// another (tile_rules::undefined).
+inline constexpr std::int64_t undefined_integer = INT64_MIN;
+
 // What decoding every tile of one image needs, built once from its header.
 struct tile_rules {
   codec algorithm = codec::unknown;
@@ -68,15 +72,17 @@ struct tile_rules {
   // 16-bit image (BZERO = 32768) hold the unsigned values themselves, not
   // the stored ones: this much is taken off them before BZERO is added.
   std::int32_t plio_offset = 0;
+  // The stored integer that stands for an undefined pixel of an integer
+  // image in decoded tiles (the image's BLANK, the tile's null value, a
+  // tile that could not be decoded). INT64_MIN is no value of an 8-, 16-
+  // or 32-bit image; a 64-bit image may hold any value, so its writer
+  // chooses one its tiles do not hold (image/compressed_image.cpp).
+  std::int64_t undefined = undefined_integer;
   tile_columns columns;
   // A fault of the header that makes every tile undecodable, or empty.
   std::string fault;
 };
 
-// The stored integer that stands for an undefined pixel of an integer
-// image in decoded tiles (the image's BLANK, its ZBLANK, a tile that could
-// not be decoded); it is no value of an 8-, 16- or 32-bit image.
-inline constexpr std::int64_t undefined_integer = INT64_MIN;
 
 // How decoding one tile ended.
 struct tile_outcome {
@@ -84,12 +90,13 @@ struct tile_outcome {
   kind what = kind::decoded;
   const char* why = nullptr;  // bad: a static reason
   std::string detail;         // bad: a reason with numbers, when `why` is null
+  std::int64_t undefined = 0;  // decoded integer tiles: pixels made rules.undefined
 };
 
 // Decodes tile number `number` (from 1; its row is number - 1, which the
 // caller has made sure arrived) of `pixels` values, `width` x `height` as
 // a 2-D array, into `integers` (integer images: values, undefined pixels
-// as undefined_integer) or `reals` (floating images: values, undefined
+// as rules.undefined) or `reals` (floating images: values, undefined
 // pixels as NaN); the other pointer is unused. `cut`: an array inside the
 // heap that the stream did not deliver.
 // Whether tile `number`'s row and the array its bytes are taken from have

@@ -254,6 +254,15 @@ std::string damaged() {
   return t;
 }
 
+std::string damaged64() {
+  std::string t = line64({1, 2, 3});
+  t[t.size() / 2] ^= 0x55;
+  return t;
+}
+
+const std::vector<card> unsigned64{{"ZCMPTYPE", "'GZIP_1'"}, {"ZBITPIX", "64"}, {"ZNAXIS", "2"}, {"ZNAXIS1", "3"},
+                                   {"ZNAXIS2", "2"},         {"BZERO", "9223372036854775808"}};
+
 const built_case built_cases[] = {
     {"whole", gzip_image({line16({1, -2, 3}), line16({4, 5, 6})}, three_by_two), "1 -2 3 \n4 5 6 \n", "", 0},
     {"blank_and_zblank",
@@ -305,6 +314,18 @@ const built_case built_cases[] = {
      gzip_image({line64({INT64_MIN + 1, -1, 0}, true), line64({INT64_MAX, 1234567890123456789, 7}, true)},
                 {{"ZCMPTYPE", "'GZIP_2'"}, {"ZBITPIX", "64"}, {"ZNAXIS", "2"}, {"ZNAXIS1", "3"}, {"ZNAXIS2", "2"}}),
      "-9223372036854775807 -1 0 \n9223372036854775807 1234567890123456789 7 \n", "", 0},
+    // Every 64-bit value is a pixel's: INT64_MIN (an unsigned 0) is one
+    // and the undefined pixels stand out by another.
+    {"gzip1_64_unsigned_zero", gzip_image({line64({INT64_MIN, 5, -1}), line64({INT64_MAX, INT64_MIN + 1, 0})}, unsigned64),
+     "0 9223372036854775813 9223372036854775807 \n18446744073709551615 1 9223372036854775808 \n", "", 0},
+    {"gzip1_64_zero_beside_a_damaged_tile", gzip_image({line64({INT64_MIN, 1, 2}), damaged64()}, unsigned64),
+     "0 9223372036854775809 9223372036854775810 \nnan nan nan \n",
+     "orvex: a.fits: part 1: tile 2: the gzip stream is cut short\n", 1},
+    {"gzip1_64_zblank_beside_both_limits",
+     gzip_image({line64({INT64_MIN, INT64_MAX, 3}), line64({3, 4, INT64_MIN + 1})},
+                {{"ZCMPTYPE", "'GZIP_1'"}, {"ZBITPIX", "64"}, {"ZNAXIS", "2"}, {"ZNAXIS1", "3"}, {"ZNAXIS2", "2"},
+                 {"ZBLANK", "3"}}),
+     "-9223372036854775808 9223372036854775807 nan \nnan 4 -9223372036854775807 \n", "", 0},
     {"bad_tile_size",
      gzip_image({line16({1, 2, 3})},
                 {{"ZCMPTYPE", "'GZIP_1'"}, {"ZBITPIX", "16"}, {"ZNAXIS", "1"}, {"ZNAXIS1", "3"}, {"ZTILE1", "0"}}),
